@@ -1,0 +1,125 @@
+#include "platform/sandbox/pasteboard.h"
+
+#include <sqlite3.h>
+
+#include "platform/sandbox/environment.h"
+#include "platform/sandbox/store.h"
+#include "platform/url.h"
+
+namespace platform::sandbox {
+namespace {
+
+bool pasteboardFault(const char* key) {
+    const Value* faults = desktop().find("pasteboard");
+    const Value* v = faults ? faults->find(key) : nullptr;
+    return v && v->asBool().value_or(false);
+}
+
+// Reads answer from one snapshot of the board, taken in one transaction when first needed and taken
+// anew after every write of this process.
+class SandboxPasteboard final : public Pasteboard {
+public:
+    std::int64_t clearContents() override {
+        if (store_) {
+            store_->write([](sqlite3* db) { return Store::clearBoard(db) && Store::bumpChangeCount(db); });
+        }
+        snapshot_.reset();
+        return changeCount();
+    }
+
+    bool writeObjects(const std::vector<PasteboardItem>& items) override {
+        if (!store_ || items.empty() || pasteboardFault("refuseWrites")) return false;
+        snapshot_.reset();
+        return store_->write([&](sqlite3* db) {
+            std::int64_t id = Store::largestItemId(db).value_or(0);
+            for (const PasteboardItem& item : items) {
+                if (id == INT64_MAX) return false;
+                ++id;
+                if (!Store::appendItem(db, id)) return false;
+                for (const Representation& rep : item.representations())
+                    if (!Store::appendRepresentation(db, id, rep)) return false;
+            }
+            return Store::setItemsNull(db, false) && Store::bumpChangeCount(db);
+        });
+    }
+
+    std::optional<std::vector<std::string>> types() override {
+        const Board& b = board();
+        std::vector<std::string> out;
+        auto add = [&](const std::string& t) {
+            for (const auto& seen : out)
+                if (seen == t) return;
+            out.push_back(t);
+        };
+        for (const auto& rep : b.boardLevel) add(rep.type);
+        for (const auto& item : b.items)
+            for (const auto& rep : item.reps) add(rep.type);
+        return out;
+    }
+
+    std::optional<std::vector<PasteboardItem>> pasteboardItems() override {
+        const Board& b = board();
+        if (b.itemsNull) return std::nullopt;
+        std::vector<PasteboardItem> out;
+        out.reserve(b.items.size());
+        for (const auto& item : b.items) out.emplace_back(item.reps);
+        return out;
+    }
+
+    std::int64_t changeCount() override { return board().changeCount; }
+
+    std::optional<Bytes> dataForType(const std::string& type) override {
+        const Representation* rep = find(type);
+        return rep ? rep->data() : std::nullopt;
+    }
+
+    std::optional<Value> propertyListForType(const std::string& type) override {
+        const Representation* rep = find(type);
+        return rep ? rep->propertyList() : std::nullopt;
+    }
+
+    std::optional<std::vector<std::string>> readURLs() override {
+        const Board& b = board();
+        if (b.itemsNull) return std::nullopt;
+        std::vector<std::string> out;
+        for (const auto& stored : b.items) {
+            PasteboardItem item(stored.reps);
+            for (const char* type : {NSPasteboardTypeFileURL, NSPasteboardTypeURL}) {
+                auto text = item.stringForType(type);
+                if (text && parseAbsoluteURL(*text)) {
+                    out.push_back(*text);
+                    break;
+                }
+            }
+        }
+        return out;
+    }
+
+private:
+    const Board& board() {
+        if (!snapshot_) {
+            std::optional<Board> read = store_ ? store_->read() : std::nullopt;
+            snapshot_ = read ? std::move(*read) : Board{};
+        }
+        return *snapshot_;
+    }
+
+    const Representation* find(const std::string& type) {
+        const Board& b = board();
+        for (const auto& rep : b.boardLevel)
+            if (rep.type == type) return &rep;
+        for (const auto& item : b.items)
+            for (const auto& rep : item.reps)
+                if (rep.type == type) return &rep;
+        return nullptr;
+    }
+
+    std::optional<Store> store_ = Store::open();
+    std::optional<Board> snapshot_;
+};
+
+}  // namespace
+
+std::unique_ptr<Pasteboard> generalPasteboard() { return std::make_unique<SandboxPasteboard>(); }
+
+}  // namespace platform::sandbox

@@ -1,0 +1,230 @@
+#include "platform/sandbox/store.h"
+
+#include <sqlite3.h>
+
+#include <unordered_map>
+
+#include "platform/property_list.h"
+#include "platform/sandbox/environment.h"
+
+namespace platform::sandbox {
+namespace {
+
+constexpr const char* kSchema = R"sql(
+CREATE TABLE IF NOT EXISTS board (key TEXT PRIMARY KEY, value INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS items (pos INTEGER PRIMARY KEY, id INTEGER NOT NULL UNIQUE);
+CREATE TABLE IF NOT EXISTS reps (
+    owner INTEGER NOT NULL,   -- 0: board level; else items.id
+    seq INTEGER NOT NULL,
+    type TEXT NOT NULL,
+    kind TEXT NOT NULL,       -- 'data', 'string' or 'plist' (XML property-list bytes)
+    value BLOB NOT NULL,
+    answers INTEGER NOT NULL, -- 1 data, 2 string, 4 property list
+    PRIMARY KEY (owner, seq)
+);
+)sql";
+
+class Statement {
+public:
+    Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr); }
+    ~Statement() { sqlite3_finalize(stmt_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    bool ok() const { return stmt_ != nullptr; }
+    Statement& bind(int i, std::int64_t v) {
+        sqlite3_bind_int64(stmt_, i, v);
+        return *this;
+    }
+    Statement& bind(int i, const std::string& v) {
+        sqlite3_bind_text(stmt_, i, v.data(), static_cast<int>(v.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    Statement& bindBlob(int i, const void* p, std::size_t n) {
+        sqlite3_bind_blob64(stmt_, i, n ? p : "", n, SQLITE_STATIC);
+        return *this;
+    }
+    int step() { return stmt_ ? sqlite3_step(stmt_) : SQLITE_ERROR; }
+    bool run() { return step() == SQLITE_DONE; }
+    bool isNull(int col) { return sqlite3_column_type(stmt_, col) == SQLITE_NULL; }
+    std::int64_t integer(int col) { return sqlite3_column_int64(stmt_, col); }
+    std::string text(int col) {
+        auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, col));
+        return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, col))) : std::string();
+    }
+    Bytes blob(int col) {
+        auto* p = static_cast<const std::uint8_t*>(sqlite3_column_blob(stmt_, col));
+        return p ? Bytes(p, p + sqlite3_column_bytes(stmt_, col)) : Bytes();
+    }
+
+private:
+    sqlite3_stmt* stmt_ = nullptr;
+};
+
+bool exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+
+std::optional<std::int64_t> boardValue(sqlite3* db, const char* key) {
+    Statement s(db, "SELECT value FROM board WHERE key = ?");
+    s.bind(1, std::string(key));
+    if (s.step() != SQLITE_ROW) return std::nullopt;
+    return s.integer(0);
+}
+
+bool setBoardValue(sqlite3* db, const char* key, std::int64_t value) {
+    Statement s(db, "INSERT INTO board (key, value) VALUES (?, ?) ON CONFLICT(key) DO UPDATE SET value = excluded.value");
+    return s.bind(1, std::string(key)).bind(2, value).run();
+}
+
+std::optional<Representation> decodeRep(const std::string& type, const std::string& kind, Bytes value,
+                                        std::int64_t answers) {
+    Representation rep;
+    rep.type = type;
+    rep.answers = static_cast<unsigned>(answers) & AnswersAll;
+    if (kind == "data") {
+        rep.kind = RepresentationKind::Data;
+        rep.value = Value(std::move(value));
+    } else if (kind == "string") {
+        rep.kind = RepresentationKind::String;
+        rep.value = Value(std::string(value.begin(), value.end()));
+    } else if (kind == "plist") {
+        rep.kind = RepresentationKind::PropertyList;
+        auto plist = parsePropertyList(value);
+        if (!plist) return std::nullopt;
+        rep.value = std::move(*plist);
+    } else {
+        return std::nullopt;
+    }
+    return rep;
+}
+
+}  // namespace
+
+std::optional<Store> Store::open() {
+    std::string path = (sandboxDir() / "pasteboard.db").string();
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+                        nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        return std::nullopt;
+    }
+    sqlite3_busy_timeout(db, 30000);
+    Store store(db);
+    // WAL lets readers go on while a writer works; the schema is made under the write lock.
+    exec(db, "PRAGMA journal_mode=WAL");
+    exec(db, "PRAGMA synchronous=NORMAL");
+    if (!store.write([](sqlite3* d) { return exec(d, kSchema); })) return std::nullopt;
+    return store;
+}
+
+Store::~Store() {
+    if (db_) sqlite3_close(db_);
+}
+
+std::optional<Board> Store::read() {
+    if (!exec(db_, "BEGIN")) return std::nullopt;
+    Board board;
+    bool ok = true;
+    board.changeCount = boardValue(db_, "changeCount").value_or(0);
+    board.itemsNull = boardValue(db_, "itemsNull").value_or(0) != 0;
+    {
+        Statement items(db_, "SELECT id FROM items ORDER BY pos");
+        ok = ok && items.ok();
+        while (ok && items.step() == SQLITE_ROW) board.items.push_back({items.integer(0), {}});
+    }
+    {
+        Statement reps(db_,
+                       "SELECT reps.owner, reps.type, reps.kind, reps.value, reps.answers FROM reps "
+                       "LEFT JOIN items ON items.id = reps.owner ORDER BY items.pos NULLS FIRST, reps.seq");
+        ok = ok && reps.ok();
+        std::unordered_map<std::int64_t, std::size_t> indexOf;
+        for (std::size_t i = 0; i < board.items.size(); ++i) indexOf[board.items[i].id] = i;
+        while (ok && reps.step() == SQLITE_ROW) {
+            std::int64_t owner = reps.integer(0);
+            auto rep = decodeRep(reps.text(1), reps.text(2), reps.blob(3), reps.integer(4));
+            if (!rep) continue;
+            if (owner == 0) {
+                board.boardLevel.push_back(std::move(*rep));
+                continue;
+            }
+            if (auto it = indexOf.find(owner); it != indexOf.end())
+                board.items[it->second].reps.push_back(std::move(*rep));
+        }
+    }
+    exec(db_, "COMMIT");
+    if (!ok) return std::nullopt;
+    return board;
+}
+
+bool Store::write(const std::function<bool(sqlite3*)>& change) {
+    if (!exec(db_, "BEGIN IMMEDIATE")) return false;
+    if (!change(db_)) {
+        exec(db_, "ROLLBACK");
+        return false;
+    }
+    if (exec(db_, "COMMIT")) return true;
+    exec(db_, "ROLLBACK");
+    return false;
+}
+
+bool Store::clearBoard(sqlite3* db) {
+    return exec(db, "DELETE FROM reps; DELETE FROM items;") && setItemsNull(db, false);
+}
+
+bool Store::bumpChangeCount(sqlite3* db) { return setChangeCount(db, boardValue(db, "changeCount").value_or(0) + 1); }
+
+bool Store::setChangeCount(sqlite3* db, std::int64_t count) { return setBoardValue(db, "changeCount", count); }
+
+bool Store::setItemsNull(sqlite3* db, bool itemsNull) { return setBoardValue(db, "itemsNull", itemsNull ? 1 : 0); }
+
+std::optional<std::int64_t> Store::largestItemId(sqlite3* db) {
+    Statement s(db, "SELECT max(id) FROM items");
+    if (s.step() != SQLITE_ROW || s.isNull(0)) return std::nullopt;
+    return s.integer(0);
+}
+
+bool Store::appendItem(sqlite3* db, std::int64_t id) {
+    Statement s(db, "INSERT INTO items (pos, id) VALUES ((SELECT coalesce(max(pos), 0) + 1 FROM items), ?)");
+    return s.bind(1, id).run();
+}
+
+bool Store::itemExists(sqlite3* db, std::int64_t id) {
+    Statement s(db, "SELECT 1 FROM items WHERE id = ?");
+    return s.bind(1, id).step() == SQLITE_ROW;
+}
+
+bool Store::appendRepresentation(sqlite3* db, std::int64_t owner, const Representation& rep) {
+    Bytes stored;
+    const char* kind = "data";
+    switch (rep.kind) {
+        case RepresentationKind::Data:
+            if (auto* b = rep.value.asData()) stored = *b;
+            break;
+        case RepresentationKind::String:
+            kind = "string";
+            if (auto* s = rep.value.asString()) stored.assign(s->begin(), s->end());
+            break;
+        case RepresentationKind::PropertyList: {
+            kind = "plist";
+            auto xml = propertyListXml(rep.value);
+            if (!xml) return false;
+            stored = std::move(*xml);
+            break;
+        }
+    }
+    Statement s(db,
+                "INSERT INTO reps (owner, seq, type, kind, value, answers) VALUES "
+                "(?1, (SELECT coalesce(max(seq), 0) + 1 FROM reps WHERE owner = ?1), ?2, ?3, ?4, ?5)");
+    return s.bind(1, owner)
+        .bind(2, rep.type)
+        .bind(3, std::string(kind))
+        .bindBlob(4, stored.data(), stored.size())
+        .bind(5, static_cast<std::int64_t>(rep.answers))
+        .run();
+}
+
+bool Store::hasRepresentation(sqlite3* db, std::int64_t owner, const std::string& type) {
+    Statement s(db, "SELECT 1 FROM reps WHERE owner = ? AND type = ?");
+    return s.bind(1, owner).bind(2, type).step() == SQLITE_ROW;
+}
+
+}  // namespace platform::sandbox

@@ -1,0 +1,61 @@
+// The sandbox pasteboard's store: one SQLite database in the sandbox folder, shared by every process.
+// Every operation is one transaction, so concurrent runs never see a torn board.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/pasteboard.h"
+
+struct sqlite3;
+
+namespace platform::sandbox {
+
+struct StoredItem {
+    std::int64_t id = 0;  // the Carbon identifier, 1 to 2^63-1
+    std::vector<Representation> reps;
+};
+
+struct Board {
+    std::int64_t changeCount = 0;
+    bool itemsNull = false;  // the pasteboard answers no item list
+    std::vector<Representation> boardLevel;  // the board-level flavors (Carbon item 0)
+    std::vector<StoredItem> items;
+};
+
+class Store {
+public:
+    // Opens (and creates when missing) pasteboard.db in the sandbox folder; nothing when that fails.
+    static std::optional<Store> open();
+    Store(Store&& other) noexcept : db_(other.db_) { other.db_ = nullptr; }
+    Store& operator=(Store&&) = delete;
+    ~Store();
+
+    // A consistent snapshot of the whole board.
+    std::optional<Board> read();
+
+    // Runs `change` inside one write transaction; commits when it answers true, rolls back otherwise.
+    // Answers whether the transaction committed.
+    bool write(const std::function<bool(sqlite3*)>& change);
+
+    // Building blocks for `write` callbacks.
+    static bool clearBoard(sqlite3* db);
+    static bool bumpChangeCount(sqlite3* db);
+    static bool setChangeCount(sqlite3* db, std::int64_t count);
+    static bool setItemsNull(sqlite3* db, bool itemsNull);
+    static std::optional<std::int64_t> largestItemId(sqlite3* db);
+    static bool appendItem(sqlite3* db, std::int64_t id);
+    static bool itemExists(sqlite3* db, std::int64_t id);
+    // Owner 0 is the board level; any other owner is an item identifier.
+    static bool appendRepresentation(sqlite3* db, std::int64_t owner, const Representation& rep);
+    static bool hasRepresentation(sqlite3* db, std::int64_t owner, const std::string& type);
+
+private:
+    explicit Store(sqlite3* db) : db_(db) {}
+    sqlite3* db_;
+};
+
+}  // namespace platform::sandbox
