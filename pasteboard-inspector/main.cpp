@@ -1,0 +1,31 @@
+// clippeek: reports in one JSON line what the general pasteboard holds. Always exits with 0.
+#include "pasteboard-inspector/inspector.h"
+#include "shared/pasteboard_file_paths.h"
+
+using namespace clippeek;
+
+int main() {
+    // 1. The general pasteboard and its types.
+    const std::unique_ptr<platform::Pasteboard> pb = platform::generalPasteboard();
+    const std::vector<std::string> types = pb->types().value_or(std::vector<std::string>{});
+
+    // 2. The files it refers to, and PNG data without any file behind it.
+    const std::vector<std::string> filePaths = shared::filePathsFromPasteboard(*pb);
+    const bool hasEmbeddedPngOnly = !pngTypes(types).empty() && filePaths.empty();
+
+    // 3. Items: their count (the file paths when the pasteboard answers no item list), promises, details.
+    const auto items = pb->pasteboardItems();
+    const auto itemCount = static_cast<std::int64_t>(items ? items->size() : filePaths.size());
+    const bool hasPromised = hasPromisedTypesOnPasteboard(items);
+
+    // 4. Answer.
+    const Result result{.changeCount = pb->changeCount(),
+                        .itemCount = itemCount,
+                        .types = types,
+                        .filePaths = filePaths,
+                        .hasEmbeddedPngOnly = hasEmbeddedPngOnly,
+                        .hasPromisedTypes = hasPromised,
+                        .items = itemDetails(items)};
+    shared::emitJsonLine(resultJson(result));
+    return 0;
+}

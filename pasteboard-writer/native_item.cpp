@@ -1,0 +1,39 @@
+#include "pasteboard-writer/native_item.h"
+
+#include "pasteboard-writer/rich_content.h"
+#include "platform/rich_text.h"
+#include "platform/url.h"
+
+namespace clipforge {
+
+std::vector<std::string> fileURLStrings(const std::vector<std::string>& paths) {
+    std::vector<std::string> urls;
+    urls.reserve(paths.size());
+    for (const auto& path : paths) urls.push_back(platform::fileURLStringWithPath(path));
+    return urls;
+}
+
+platform::PasteboardItem buildNativeItem(const std::string& text, const std::vector<std::string>& imagePaths,
+                                         bool cursorMode) {
+    platform::AttributedString attr = buildAttributed(text, imagePaths);
+    std::string html = buildHtml(text, imagePaths);
+
+    platform::PasteboardItem item;
+    if (!text.empty()) item.setString(text, platform::NSPasteboardTypeString);
+    item.setString(std::move(html), platform::NSPasteboardTypeHTML);
+    if (attr.length() > 0) {
+        if (auto rtf = platform::rtfData(attr)) item.setData(std::move(*rtf), platform::NSPasteboardTypeRTF);
+        if (auto rtfd = platform::rtfdData(attr)) {
+            item.setData(*rtfd, "com.apple.flat-rtfd");
+            item.setData(std::move(*rtfd), "com.apple.rtfd");
+        }
+    }
+    if (!imagePaths.empty() && !cursorMode) {
+        platform::Array urls;
+        for (auto& url : fileURLStrings(imagePaths)) urls.emplace_back(std::move(url));
+        item.setPropertyList(platform::Value(std::move(urls)), platform::NSPasteboardTypeFileURL);
+    }
+    return item;
+}
+
+}  // namespace clipforge
