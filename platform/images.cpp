@@ -6,14 +6,40 @@
 #include "platform/images.h"
 
 #include <fcntl.h>
+#include <gif_lib.h>
+#include <jpeglib.h>
+#include <libexif/exif-data.h>
 #include <png.h>
 #include <sys/stat.h>
+#include <tiffio.h>
 #include <unistd.h>
+#include <webp/decode.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <csetjmp>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wsign-compare"
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#pragma GCC diagnostic ignored "-Wunused-parameter"
+#pragma GCC diagnostic ignored "-Wimplicit-fallthrough"
+// BMP is read by stb_image (none of the reference libraries reads it); only its BMP decoder is built.
+#define STB_IMAGE_IMPLEMENTATION
+#define STB_IMAGE_STATIC
+#define STBI_ONLY_BMP
+#define STBI_NO_STDIO
+#define STBI_NO_LINEAR
+#define STBI_NO_HDR
+#define STBI_NO_FAILURE_STRINGS
+#define STBI_MAX_DIMENSIONS (1 << 16)
+#include <stb/stb_image.h>
+#pragma GCC diagnostic pop
 
 namespace platform {
 
@@ -150,6 +176,399 @@ std::optional<LoadedImage> decodePng(const Bytes& bytes) {
     return image;
 }
 
+// --------------------------------------------------------------------------------------------------- JPEG
+
+struct JpegError {
+    jpeg_error_mgr mgr;
+    std::jmp_buf jump;
+};
+
+void jpegErrorExit(j_common_ptr cinfo) {
+    auto* err = reinterpret_cast<JpegError*>(cinfo->err);
+    std::longjmp(err->jump, 1);
+}
+void jpegOutputMessage(j_common_ptr) {}
+void jpegEmitMessage(j_common_ptr, int) {}
+
+struct JpegDecodeState {
+    Bitmap bitmap;
+    Bytes exif;                     // the APP1 "Exif" payload, when there is one
+    std::vector<std::uint8_t> row;  // one CMYK row, for the files that need converting
+    int densityUnit = 0;            // JFIF: 1 dots per inch, 2 dots per centimetre
+    double densityX = 0;
+    double densityY = 0;
+};
+
+bool decodeJpegInto(const Bytes& bytes, JpegDecodeState* state) {
+    jpeg_decompress_struct cinfo;
+    JpegError err;
+    cinfo.err = jpeg_std_error(&err.mgr);
+    err.mgr.error_exit = jpegErrorExit;
+    err.mgr.output_message = jpegOutputMessage;
+    err.mgr.emit_message = jpegEmitMessage;
+    if (setjmp(err.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
+    jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xFFFF);
+    jpeg_read_header(&cinfo, TRUE);
+    if (!sizeAcceptable(cinfo.image_width, cinfo.image_height)) std::longjmp(err.jump, 1);
+
+    if (cinfo.saw_JFIF_marker && (cinfo.density_unit == 1 || cinfo.density_unit == 2)) {
+        state->densityUnit = cinfo.density_unit;
+        state->densityX = cinfo.X_density;
+        state->densityY = cinfo.Y_density;
+    }
+    for (jpeg_saved_marker_ptr m = cinfo.marker_list; m != nullptr; m = m->next) {
+        if (m->marker == JPEG_APP0 + 1 && m->data_length > 6 && std::memcmp(m->data, "Exif\0\0", 6) == 0) {
+            state->exif.assign(m->data, m->data + m->data_length);
+            break;
+        }
+    }
+
+    bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+    cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_RGBA;
+    jpeg_start_decompress(&cinfo);
+    if (cinfo.output_components != 4) std::longjmp(err.jump, 1);
+    std::size_t width = cinfo.output_width;
+    state->bitmap.width = static_cast<int>(cinfo.output_width);
+    state->bitmap.height = static_cast<int>(cinfo.output_height);
+    state->bitmap.rgba.resize(width * cinfo.output_height * 4);
+    if (cmyk) state->row.resize(width * 4);
+    while (cinfo.output_scanline < cinfo.output_height) {
+        std::uint8_t* dest = state->bitmap.rgba.data() + std::size_t{cinfo.output_scanline} * width * 4;
+        JSAMPROW target = cmyk ? state->row.data() : dest;
+        jpeg_read_scanlines(&cinfo, &target, 1);
+        if (!cmyk) continue;
+        // Adobe writes CMYK inverted (0 = full ink); other writers store it as is.
+        bool inverted = cinfo.saw_Adobe_marker;
+        for (std::size_t x = 0; x < width; ++x) {
+            const std::uint8_t* p = state->row.data() + x * 4;
+            unsigned c = inverted ? p[0] : 255u - p[0], m = inverted ? p[1] : 255u - p[1];
+            unsigned y = inverted ? p[2] : 255u - p[2], k = inverted ? p[3] : 255u - p[3];
+            dest[x * 4 + 0] = static_cast<std::uint8_t>(c * k / 255);
+            dest[x * 4 + 1] = static_cast<std::uint8_t>(m * k / 255);
+            dest[x * 4 + 2] = static_cast<std::uint8_t>(y * k / 255);
+            dest[x * 4 + 3] = 255;
+        }
+    }
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    return true;
+}
+
+// The resolution recorded in an EXIF block (IFD0 XResolution/YResolution with ResolutionUnit), in dpi.
+bool exifResolution(const Bytes& exif, double* dpiX, double* dpiY) {
+    ExifData* data = exif_data_new_from_data(exif.data(), static_cast<unsigned int>(exif.size()));
+    if (data == nullptr) return false;
+    ExifByteOrder order = exif_data_get_byte_order(data);
+    ExifContent* ifd0 = data->ifd[EXIF_IFD_0];
+    ExifEntry* xEntry = exif_content_get_entry(ifd0, EXIF_TAG_X_RESOLUTION);
+    ExifEntry* yEntry = exif_content_get_entry(ifd0, EXIF_TAG_Y_RESOLUTION);
+    ExifEntry* unitEntry = exif_content_get_entry(ifd0, EXIF_TAG_RESOLUTION_UNIT);
+    bool found = false;
+    auto rational = [&](ExifEntry* e) -> double {
+        if (e == nullptr || e->format != EXIF_FORMAT_RATIONAL || e->components < 1 || e->size < 8) return 0;
+        ExifRational r = exif_get_rational(e->data, order);
+        return r.denominator == 0 ? 0 : static_cast<double>(r.numerator) / r.denominator;
+    };
+    double x = rational(xEntry), y = rational(yEntry);
+    int unit = 2;  // inches unless told otherwise
+    if (unitEntry != nullptr && unitEntry->format == EXIF_FORMAT_SHORT && unitEntry->size >= 2)
+        unit = exif_get_short(unitEntry->data, order);
+    if (x > 0 && (unit == 2 || unit == 3)) {
+        double factor = unit == 3 ? 2.54 : 1.0;
+        *dpiX = x * factor;
+        *dpiY = (y > 0 ? y : x) * factor;
+        found = true;
+    }
+    exif_data_unref(data);
+    return found;
+}
+
+std::optional<LoadedImage> decodeJpeg(const Bytes& bytes) {
+    JpegDecodeState state;
+    if (!decodeJpegInto(bytes, &state)) return std::nullopt;
+    double dpiX = 0, dpiY = 0;
+    if (state.densityUnit != 0 && state.densityX > 0 && state.densityY > 0) {
+        double factor = state.densityUnit == 2 ? 2.54 : 1.0;
+        dpiX = state.densityX * factor;
+        dpiY = state.densityY * factor;
+    } else if (!state.exif.empty()) {
+        exifResolution(state.exif, &dpiX, &dpiY);
+    }
+    LoadedImage image;
+    image.format = ImageFormat::JPEG;
+    image.widthPoints = toPoints(state.bitmap.width, dpiX);
+    image.heightPoints = toPoints(state.bitmap.height, dpiY);
+    image.bitmap = std::move(state.bitmap);
+    return image;
+}
+
+// ---------------------------------------------------------------------------------------------------- GIF
+
+struct GifSource {
+    const std::uint8_t* data;
+    std::size_t size;
+    std::size_t pos;
+};
+
+int gifReadFromMemory(GifFileType* gif, GifByteType* out, int length) {
+    auto* src = static_cast<GifSource*>(gif->UserData);
+    std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(length), src->size - src->pos);
+    std::memcpy(out, src->data + src->pos, n);
+    src->pos += n;
+    return static_cast<int>(n);
+}
+
+// The first frame, drawn at its place on the logical screen; what it does not cover is transparent.
+std::optional<LoadedImage> decodeGif(const Bytes& bytes) {
+    GifSource src{bytes.data(), bytes.size(), 0};
+    int error = 0;
+    GifFileType* gif = DGifOpen(&src, gifReadFromMemory, &error);
+    if (gif == nullptr) return std::nullopt;
+    std::optional<LoadedImage> result;
+    if (DGifSlurp(gif) == GIF_OK && gif->ImageCount > 0) {
+        const SavedImage& frame = gif->SavedImages[0];
+        const GifImageDesc& desc = frame.ImageDesc;
+        int width = gif->SWidth > 0 ? gif->SWidth : desc.Width;
+        int height = gif->SHeight > 0 ? gif->SHeight : desc.Height;
+        const ColorMapObject* map = desc.ColorMap != nullptr ? desc.ColorMap : gif->SColorMap;
+        GraphicsControlBlock gcb{};
+        gcb.TransparentColor = NO_TRANSPARENT_COLOR;
+        DGifSavedExtensionToGCB(gif, 0, &gcb);
+        if (map != nullptr && frame.RasterBits != nullptr && sizeAcceptable(width, height)) {
+            LoadedImage image;
+            image.format = ImageFormat::GIF;
+            image.bitmap.width = width;
+            image.bitmap.height = height;
+            image.bitmap.rgba.assign(std::size_t(width) * height * 4, 0);
+            for (int y = 0; y < desc.Height; ++y) {
+                int cy = desc.Top + y;
+                if (cy < 0 || cy >= height) continue;
+                for (int x = 0; x < desc.Width; ++x) {
+                    int cx = desc.Left + x;
+                    if (cx < 0 || cx >= width) continue;
+                    int index = frame.RasterBits[std::size_t(y) * desc.Width + x];
+                    if (index == gcb.TransparentColor || index >= map->ColorCount) continue;
+                    std::uint8_t* p = image.bitmap.rgba.data() + (std::size_t(cy) * width + cx) * 4;
+                    p[0] = map->Colors[index].Red;
+                    p[1] = map->Colors[index].Green;
+                    p[2] = map->Colors[index].Blue;
+                    p[3] = 255;
+                }
+            }
+            image.widthPoints = width;
+            image.heightPoints = height;
+            result = std::move(image);
+        }
+    }
+    DGifCloseFile(gif, &error);
+    return result;
+}
+
+// --------------------------------------------------------------------------------------------------- TIFF
+
+// A TIFF in memory, for libtiff's client procedures: read from `data`, or written into `out`.
+struct TiffMemory {
+    const std::uint8_t* data = nullptr;
+    std::size_t size = 0;
+    Bytes* out = nullptr;
+    std::size_t pos = 0;
+};
+
+int tiffQuiet(TIFF*, void*, const char*, const char*, va_list) {
+    return 1;
+}
+
+tmsize_t tiffRead(thandle_t handle, void* buffer, tmsize_t length) {
+    auto* mem = static_cast<TiffMemory*>(handle);
+    const std::uint8_t* data = mem->out != nullptr ? mem->out->data() : mem->data;
+    std::size_t size = mem->out != nullptr ? mem->out->size() : mem->size;
+    if (length < 0 || mem->pos >= size) return 0;
+    std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(length), size - mem->pos);
+    std::memcpy(buffer, data + mem->pos, n);
+    mem->pos += n;
+    return static_cast<tmsize_t>(n);
+}
+
+tmsize_t tiffWrite(thandle_t handle, void* buffer, tmsize_t length) {
+    auto* mem = static_cast<TiffMemory*>(handle);
+    if (mem->out == nullptr || length < 0) return -1;
+    std::size_t n = static_cast<std::size_t>(length);
+    if (mem->out->size() < mem->pos + n) mem->out->resize(mem->pos + n);
+    std::memcpy(mem->out->data() + mem->pos, buffer, n);
+    mem->pos += n;
+    return length;
+}
+
+toff_t tiffSize(thandle_t handle) {
+    auto* mem = static_cast<TiffMemory*>(handle);
+    return mem->out != nullptr ? mem->out->size() : mem->size;
+}
+
+toff_t tiffSeek(thandle_t handle, toff_t offset, int whence) {
+    auto* mem = static_cast<TiffMemory*>(handle);
+    std::uint64_t base = whence == SEEK_CUR ? mem->pos : whence == SEEK_END ? tiffSize(handle) : 0;
+    std::uint64_t target = base + offset;  // libtiff passes negative moves as wrapped unsigned values
+    if (target > (std::uint64_t{1} << 40)) return static_cast<toff_t>(-1);
+    mem->pos = static_cast<std::size_t>(target);
+    return target;
+}
+
+int tiffClose(thandle_t) {
+    return 0;
+}
+int tiffMap(thandle_t, void**, toff_t*) {
+    return 0;
+}
+void tiffUnmap(thandle_t, void*, toff_t) {}
+
+TIFF* openTiff(TiffMemory* mem, const char* mode) {
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    if (options == nullptr) return nullptr;
+    TIFFOpenOptionsSetErrorHandlerExtR(options, tiffQuiet, nullptr);
+    TIFFOpenOptionsSetWarningHandlerExtR(options, tiffQuiet, nullptr);
+    TIFFOpenOptionsSetMaxSingleMemAlloc(options, static_cast<tmsize_t>(kMaxPixels * 4));
+    TIFF* tif = TIFFClientOpenExt("memory", mode, mem, tiffRead, tiffWrite, tiffSeek, tiffClose, tiffSize,
+                                  tiffMap, tiffUnmap, options);
+    TIFFOpenOptionsFree(options);
+    return tif;
+}
+
+std::uint8_t unpremultiply(std::uint8_t value, std::uint8_t alpha) {
+    if (alpha == 0) return 0;
+    return static_cast<std::uint8_t>(std::min(255u, (value * 255u + alpha / 2u) / alpha));
+}
+
+// 8-bit contiguous RGB or RGBA in strips, top row first: the shape this module writes, read row by row
+// so that unassociated alpha comes back exactly.
+bool readPlainRgbTiff(TIFF* tif, Bitmap* bitmap) {
+    std::uint16_t bits = 0, samples = 0, planar = PLANARCONFIG_CONTIG, photometric = 0;
+    std::uint16_t orientation = ORIENTATION_TOPLEFT, extraCount = 0;
+    std::uint16_t* extra = nullptr;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extra);
+    if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric)) return false;
+    if (bits != 8 || planar != PLANARCONFIG_CONTIG || photometric != PHOTOMETRIC_RGB || TIFFIsTiled(tif) ||
+        orientation != ORIENTATION_TOPLEFT)
+        return false;
+    bool alpha = samples == 4 && extraCount == 1;
+    bool associated = alpha && extra != nullptr && extra[0] == EXTRASAMPLE_ASSOCALPHA;
+    if (samples != 3 && !alpha) return false;
+    if (TIFFScanlineSize64(tif) != std::uint64_t(bitmap->width) * samples) return false;
+    std::vector<std::uint8_t> row(std::size_t(bitmap->width) * samples);
+    for (int y = 0; y < bitmap->height; ++y) {
+        if (TIFFReadScanline(tif, row.data(), static_cast<std::uint32_t>(y), 0) < 0) return false;
+        std::uint8_t* dest = bitmap->rgba.data() + std::size_t(y) * bitmap->width * 4;
+        for (int x = 0; x < bitmap->width; ++x) {
+            const std::uint8_t* p = row.data() + std::size_t(x) * samples;
+            std::uint8_t a = alpha ? p[3] : 255;
+            for (int c = 0; c < 3; ++c) dest[x * 4 + c] = associated ? unpremultiply(p[c], a) : p[c];
+            dest[x * 4 + 3] = a;
+        }
+    }
+    return true;
+}
+
+std::optional<LoadedImage> decodeTiff(const Bytes& bytes) {
+    TiffMemory mem;
+    mem.data = bytes.data();
+    mem.size = bytes.size();
+    TIFF* tif = openTiff(&mem, "rm");
+    if (tif == nullptr) return std::nullopt;
+    std::uint32_t width = 0, height = 0;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+    if (!sizeAcceptable(width, height)) {
+        TIFFClose(tif);
+        return std::nullopt;
+    }
+    LoadedImage image;
+    image.format = ImageFormat::TIFF;
+    image.bitmap.width = static_cast<int>(width);
+    image.bitmap.height = static_cast<int>(height);
+    image.bitmap.rgba.resize(std::size_t(width) * height * 4);
+    bool ok = readPlainRgbTiff(tif, &image.bitmap);
+    if (!ok) {
+        // Everything else (palette, grey, CMYK, YCbCr, tiles, 16 bits, other orientations) through
+        // libtiff's RGBA reader, which answers premultiplied ABGR words.
+        std::vector<std::uint32_t> raster(std::size_t(width) * height);
+        ok = TIFFReadRGBAImageOriented(tif, width, height, raster.data(), ORIENTATION_TOPLEFT, 0) == 1;
+        for (std::size_t i = 0; ok && i < raster.size(); ++i) {
+            std::uint32_t v = raster[i];
+            std::uint8_t a = static_cast<std::uint8_t>(TIFFGetA(v));
+            std::uint8_t* p = image.bitmap.rgba.data() + i * 4;
+            p[0] = unpremultiply(static_cast<std::uint8_t>(TIFFGetR(v)), a);
+            p[1] = unpremultiply(static_cast<std::uint8_t>(TIFFGetG(v)), a);
+            p[2] = unpremultiply(static_cast<std::uint8_t>(TIFFGetB(v)), a);
+            p[3] = a;
+        }
+    }
+    float resX = 0, resY = 0;
+    std::uint16_t unit = RESUNIT_INCH;
+    double dpiX = 0, dpiY = 0;
+    bool hasX = TIFFGetField(tif, TIFFTAG_XRESOLUTION, &resX) == 1;
+    bool hasY = TIFFGetField(tif, TIFFTAG_YRESOLUTION, &resY) == 1;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_RESOLUTIONUNIT, &unit);
+    if (hasX && resX > 0 && (unit == RESUNIT_INCH || unit == RESUNIT_CENTIMETER)) {
+        double factor = unit == RESUNIT_CENTIMETER ? 2.54 : 1.0;
+        dpiX = resX * factor;
+        dpiY = (hasY && resY > 0 ? resY : resX) * factor;
+    }
+    TIFFClose(tif);
+    if (!ok) return std::nullopt;
+    image.widthPoints = toPoints(image.bitmap.width, dpiX);
+    image.heightPoints = toPoints(image.bitmap.height, dpiY);
+    return image;
+}
+
+// ---------------------------------------------------------------------------------------------------- BMP
+
+std::optional<LoadedImage> decodeBmp(const Bytes& bytes) {
+    if (bytes.size() > static_cast<std::size_t>(INT32_MAX)) return std::nullopt;
+    int width = 0, height = 0, channels = 0;
+    int length = static_cast<int>(bytes.size());
+    if (!stbi_info_from_memory(bytes.data(), length, &width, &height, &channels)) return std::nullopt;
+    if (!sizeAcceptable(width, height)) return std::nullopt;
+    stbi_uc* pixels = stbi_load_from_memory(bytes.data(), length, &width, &height, &channels, 4);
+    if (pixels == nullptr) return std::nullopt;
+    LoadedImage image;
+    image.format = ImageFormat::BMP;
+    image.bitmap.width = width;
+    image.bitmap.height = height;
+    image.bitmap.rgba.assign(pixels, pixels + std::size_t(width) * height * 4);
+    stbi_image_free(pixels);
+    image.widthPoints = width;
+    image.heightPoints = height;
+    return image;
+}
+
+// --------------------------------------------------------------------------------------------------- WebP
+
+// A still WebP (an animation is not decoded); WebP records no resolution, so points are pixels.
+std::optional<LoadedImage> decodeWebP(const Bytes& bytes) {
+    int width = 0, height = 0;
+    if (!WebPGetInfo(bytes.data(), bytes.size(), &width, &height)) return std::nullopt;
+    if (!sizeAcceptable(width, height)) return std::nullopt;
+    LoadedImage image;
+    image.format = ImageFormat::WebP;
+    image.bitmap.width = width;
+    image.bitmap.height = height;
+    image.bitmap.rgba.resize(std::size_t(width) * height * 4);
+    if (WebPDecodeRGBAInto(bytes.data(), bytes.size(), image.bitmap.rgba.data(), image.bitmap.rgba.size(),
+                           width * 4) == nullptr)
+        return std::nullopt;
+    image.widthPoints = width;
+    image.heightPoints = height;
+    return image;
+}
+
 void pngWriteToMemory(png_structp png, png_bytep data, png_size_t length) {
     auto* out = static_cast<Bytes*>(png_get_io_ptr(png));
     out->insert(out->end(), data, data + length);
@@ -197,9 +616,18 @@ std::optional<LoadedImage> decodeImage(const Bytes& bytes) {
     switch (*format) {
         case ImageFormat::PNG:
             return decodePng(bytes);
-        default:
-            return std::nullopt;
+        case ImageFormat::JPEG:
+            return decodeJpeg(bytes);
+        case ImageFormat::GIF:
+            return decodeGif(bytes);
+        case ImageFormat::TIFF:
+            return decodeTiff(bytes);
+        case ImageFormat::BMP:
+            return decodeBmp(bytes);
+        case ImageFormat::WebP:
+            return decodeWebP(bytes);
     }
+    return std::nullopt;
 }
 
 std::optional<LoadedImage> loadImage(const std::string& path) {
@@ -219,8 +647,38 @@ std::optional<Bytes> encodePNG(const Bitmap& bitmap, PngSpeed speed) {
     return out;
 }
 
-std::optional<Bytes> encodeTIFF(const Bitmap&) {
-    return std::nullopt;
+// LZW with the horizontal predictor, RGBA with unassociated alpha, 72 dpi (so that points equal pixels).
+std::optional<Bytes> encodeTIFF(const Bitmap& bitmap) {
+    if (!bitmapValid(bitmap)) return std::nullopt;
+    Bytes out;
+    TiffMemory mem;
+    mem.out = &out;
+    TIFF* tif = openTiff(&mem, "w");
+    if (tif == nullptr) return std::nullopt;
+    std::uint16_t extra[] = {EXTRASAMPLE_UNASSALPHA};
+    auto width = static_cast<std::uint32_t>(bitmap.width);
+    auto height = static_cast<std::uint32_t>(bitmap.height);
+    bool ok = TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width) &&
+              TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height) && TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8) &&
+              TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 4) &&
+              TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, extra) &&
+              TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB) &&
+              TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
+              TIFFSetField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT) &&
+              TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW) &&
+              TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL) &&
+              TIFFSetField(tif, TIFFTAG_XRESOLUTION, 72.0) && TIFFSetField(tif, TIFFTAG_YRESOLUTION, 72.0) &&
+              TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH) &&
+              TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif, 0));
+    std::vector<std::uint8_t> row(std::size_t(width) * 4);  // libtiff may encode in place
+    for (std::uint32_t y = 0; ok && y < height; ++y) {
+        std::memcpy(row.data(), bitmap.rgba.data() + std::size_t(y) * row.size(), row.size());
+        ok = TIFFWriteScanline(tif, row.data(), y, 0) == 1;
+    }
+    ok = ok && TIFFWriteDirectory(tif) == 1;
+    TIFFClose(tif);
+    if (!ok) return std::nullopt;
+    return out;
 }
 
 std::optional<Bytes> readRegularFile(const std::string& path) {
