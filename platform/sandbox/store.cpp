@@ -172,6 +172,8 @@ bool Store::clearBoard(sqlite3* db) {
 
 bool Store::bumpChangeCount(sqlite3* db) { return setChangeCount(db, boardValue(db, "changeCount").value_or(0) + 1); }
 
+std::int64_t Store::changeCount(sqlite3* db) { return boardValue(db, "changeCount").value_or(0); }
+
 bool Store::setChangeCount(sqlite3* db, std::int64_t count) { return setBoardValue(db, "changeCount", count); }
 
 bool Store::setItemsNull(sqlite3* db, bool itemsNull) { return setBoardValue(db, "itemsNull", itemsNull ? 1 : 0); }

@@ -52,6 +52,8 @@ public:
     // Owner 0 is the board level; any other owner is an item identifier.
     static bool appendRepresentation(sqlite3* db, std::int64_t owner, const Representation& rep);
     static bool hasRepresentation(sqlite3* db, std::int64_t owner, const std::string& type);
+    // The change count as stored (0 for a new store).
+    static std::int64_t changeCount(sqlite3* db);
 
 private:
     explicit Store(sqlite3* db) : db_(db) {}

@@ -1,0 +1,160 @@
+#include "platform/sandbox/carbon_pasteboard.h"
+
+#include <atomic>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+#include "platform/sandbox/environment.h"
+
+namespace platform::sandbox {
+namespace {
+
+const Value* pasteboardFault(const char* key) {
+    const Value* faults = desktop().find("pasteboard");
+    return faults ? faults->find(key) : nullptr;
+}
+
+// The "carbonPutFailsAt" fault: the N-th put of the process (counted from 1) answers the configured
+// status and writes nothing.
+std::optional<OSStatus> injectedPutFailure() {
+    static std::atomic<std::int64_t> puts{0};
+    std::int64_t n = ++puts;
+    const Value* at = pasteboardFault("carbonPutFailsAt");
+    if (!at || at->asInteger() != n) return std::nullopt;
+    const Value* status = pasteboardFault("carbonPutStatus");
+    std::optional<std::int64_t> s = status ? status->asInteger() : std::nullopt;
+    if (!s || *s < std::numeric_limits<OSStatus>::min() || *s > std::numeric_limits<OSStatus>::max())
+        return badPasteboardSyncErr;
+    return static_cast<OSStatus>(*s);
+}
+
+bool fitsStore(PasteboardItemID item) {
+    return item <= static_cast<PasteboardItemID>(std::numeric_limits<std::int64_t>::max());
+}
+
+}  // namespace
+
+OSStatus CarbonPasteboard::create(const char* name, std::unique_ptr<CarbonPasteboard>* out) {
+    if (!out) return paramErr;
+    out->reset();
+    if (!name || std::strcmp(name, kPasteboardClipboard) != 0) return paramErr;
+    if (const Value* fails = pasteboardFault("carbonOpenFails"); fails && fails->asBool().value_or(false))
+        return coreFoundationUnknownErr;
+    std::optional<Store> store = Store::open();
+    if (!store) return coreFoundationUnknownErr;
+    out->reset(new CarbonPasteboard(std::move(*store)));
+    (*out)->synchronize();
+    return noErr;
+}
+
+const Board& CarbonPasteboard::board() {
+    if (!snapshot_) {
+        std::optional<Board> read = store_.read();
+        snapshot_ = read ? std::move(*read) : Board{};
+    }
+    return *snapshot_;
+}
+
+PasteboardSyncFlags CarbonPasteboard::synchronize() {
+    snapshot_.reset();
+    const Board& b = board();
+    PasteboardSyncFlags flags = 0;
+    if (syncedChangeCount_ && *syncedChangeCount_ != b.changeCount) {
+        flags |= kPasteboardModified;
+        owner_ = false;  // another client changed the board since
+    }
+    syncedChangeCount_ = b.changeCount;
+    if (owner_) flags |= kPasteboardClientIsOwner;
+    return flags;
+}
+
+OSStatus CarbonPasteboard::clear() {
+    std::int64_t after = 0;
+    bool done = store_.write([&](sqlite3* db) {
+        if (!Store::clearBoard(db) || !Store::bumpChangeCount(db)) return false;
+        after = Store::changeCount(db);
+        return true;
+    });
+    snapshot_.reset();
+    if (!done) return badPasteboardSyncErr;
+    syncedChangeCount_ = after;
+    owner_ = true;
+    return noErr;
+}
+
+OSStatus CarbonPasteboard::getItemCount(ItemCount* outCount) {
+    if (!outCount) return paramErr;
+    *outCount = board().items.size();
+    return noErr;
+}
+
+OSStatus CarbonPasteboard::getItemIdentifier(CFIndex index, PasteboardItemID* outItem) {
+    if (!outItem) return paramErr;
+    const Board& b = board();
+    if (index < 1 || static_cast<std::uint64_t>(index) > b.items.size()) return badPasteboardIndexErr;
+    *outItem = static_cast<PasteboardItemID>(b.items[static_cast<std::size_t>(index - 1)].id);
+    return noErr;
+}
+
+const std::vector<Representation>* CarbonPasteboard::reps(PasteboardItemID item) {
+    const Board& b = board();
+    if (item == 0) return &b.boardLevel;
+    if (!fitsStore(item)) return nullptr;
+    for (const StoredItem& stored : b.items)
+        if (stored.id == static_cast<std::int64_t>(item)) return &stored.reps;
+    return nullptr;
+}
+
+OSStatus CarbonPasteboard::copyItemFlavors(PasteboardItemID item, std::vector<std::string>* outFlavorTypes) {
+    if (!outFlavorTypes) return paramErr;
+    const std::vector<Representation>* list = reps(item);
+    if (!list) return badPasteboardItemErr;
+    outFlavorTypes->clear();
+    for (const Representation& rep : *list) outFlavorTypes->push_back(rep.type);
+    return noErr;
+}
+
+OSStatus CarbonPasteboard::copyItemFlavorData(PasteboardItemID item, const char* flavorType, Bytes* outData) {
+    if (!flavorType || !outData) return paramErr;
+    const std::vector<Representation>* list = reps(item);
+    if (!list) return badPasteboardItemErr;
+    for (const Representation& rep : *list) {
+        if (rep.type != flavorType) continue;
+        std::optional<Bytes> data = rep.data();
+        if (!data) return badPasteboardFlavorErr;
+        *outData = std::move(*data);
+        return noErr;
+    }
+    return badPasteboardFlavorErr;
+}
+
+OSStatus CarbonPasteboard::putItemFlavor(PasteboardItemID item, const char* flavorType, const Bytes& data,
+                                         PasteboardFlavorFlags) {
+    if (auto failure = injectedPutFailure()) return *failure;
+    if (!flavorType) return paramErr;
+    if (!fitsStore(item)) return badPasteboardItemErr;
+    const auto owner = static_cast<std::int64_t>(item);
+    Representation rep{flavorType, RepresentationKind::Data, Value(data)};
+    OSStatus status = noErr;
+    std::int64_t after = 0;
+    bool done = store_.write([&](sqlite3* db) {
+        if (owner != 0 && !Store::itemExists(db, owner)) {
+            if (!Store::appendItem(db, owner) || !Store::setItemsNull(db, false)) return false;
+        } else if (Store::hasRepresentation(db, owner, rep.type)) {
+            status = duplicatePasteboardFlavorErr;
+            return false;
+        }
+        if (!Store::appendRepresentation(db, owner, rep) || !Store::bumpChangeCount(db)) return false;
+        after = Store::changeCount(db);
+        return true;
+    });
+    snapshot_.reset();
+    if (status != noErr) return status;
+    if (!done) return badPasteboardSyncErr;
+    // Our own change: the next synchronize does not report it as another client's.
+    if (syncedChangeCount_ && *syncedChangeCount_ + 1 == after) syncedChangeCount_ = after;
+    return noErr;
+}
+
+}  // namespace platform::sandbox

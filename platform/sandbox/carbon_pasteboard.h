@@ -1,0 +1,43 @@
+// The sandbox's Carbon-style pasteboard: the Carbon view of the one board in pasteboard.db.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/carbon_pasteboard.h"
+#include "platform/sandbox/store.h"
+
+namespace platform::sandbox {
+
+// One open reference. Reads answer from a snapshot taken at open and at each synchronize, and taken
+// anew after every put or clear made through this reference.
+class CarbonPasteboard {
+  public:
+    // Opens the general pasteboard; fails with a status when the desktop's "carbonOpenFails" fault is
+    // set or the store cannot be opened.
+    static OSStatus create(const char* name, std::unique_ptr<CarbonPasteboard>* out);
+
+    PasteboardSyncFlags synchronize();
+    OSStatus clear();
+    OSStatus getItemCount(ItemCount* outCount);
+    OSStatus getItemIdentifier(CFIndex index, PasteboardItemID* outItem);
+    OSStatus copyItemFlavors(PasteboardItemID item, std::vector<std::string>* outFlavorTypes);
+    OSStatus copyItemFlavorData(PasteboardItemID item, const char* flavorType, Bytes* outData);
+    OSStatus putItemFlavor(PasteboardItemID item, const char* flavorType, const Bytes& data,
+                           PasteboardFlavorFlags flags);
+
+  private:
+    explicit CarbonPasteboard(Store store) : store_(std::move(store)) {}
+    const Board& board();
+    // The representations of an item (0: the board level), or nullptr when the item is unknown.
+    const std::vector<Representation>* reps(PasteboardItemID item);
+
+    Store store_;
+    std::optional<Board> snapshot_;
+    std::optional<std::int64_t> syncedChangeCount_;
+    bool owner_ = false;
+};
+
+}  // namespace platform::sandbox
