@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/geometry.h"
 #include "platform/images.h"
 #include "platform/value.h"
 
@@ -28,23 +29,14 @@ inline constexpr std::uint32_t kCGNullWindowID = 0;
 inline constexpr std::uint32_t kCGWindowImageBoundsIgnoreFraming = 1;
 inline constexpr std::uint32_t kCGWindowImageBestResolution = 8;
 
-// A rectangle in global screen coordinates (y grows downward), as a window frame is given.
-struct WindowRect {
-    double x = 0;
-    double y = 0;
-    double width = 0;
-    double height = 0;
-};
-
 // The window list, front to back, exactly as the server answers it: normally an array of string-keyed
 // records with typed values, but callers must expect any value. Nothing when the server gives no answer.
 std::optional<Value> CGWindowListCopyWindowInfo(std::uint32_t option, std::uint32_t relativeToWindow);
 
 // The image of the windows chosen by `listOption` and `windowID`. `screenBounds` nothing is CGRectNull:
 // the image covers the window's own bounds. Nothing on failure.
-std::optional<Bitmap> CGWindowListCreateImage(std::optional<WindowRect> screenBounds,
-                                              std::uint32_t listOption, std::uint32_t windowID,
-                                              std::uint32_t imageOption);
+std::optional<Bitmap> CGWindowListCreateImage(std::optional<CGRect> screenBounds, std::uint32_t listOption,
+                                              std::uint32_t windowID, std::uint32_t imageOption);
 
 // Whether the process holds the screen-recording permission; never prompts.
 bool CGPreflightScreenCaptureAccess();

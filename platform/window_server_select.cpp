@@ -12,9 +12,8 @@ std::optional<Value> CGWindowListCopyWindowInfo(std::uint32_t option, std::uint3
     return sandbox::copyWindowInfo(option, relativeToWindow);
 }
 
-std::optional<Bitmap> CGWindowListCreateImage(std::optional<WindowRect> screenBounds,
-                                              std::uint32_t listOption, std::uint32_t windowID,
-                                              std::uint32_t imageOption) {
+std::optional<Bitmap> CGWindowListCreateImage(std::optional<CGRect> screenBounds, std::uint32_t listOption,
+                                              std::uint32_t windowID, std::uint32_t imageOption) {
     switch (activeBackend()) {
         case Backend::Sandbox:
             return sandbox::createWindowImage(screenBounds, listOption, windowID, imageOption);

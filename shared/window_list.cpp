@@ -1,36 +1,14 @@
 #include "shared/window_list.h"
 
-#include <utf8proc.h>
-
 #include <cmath>
-#include <cstdlib>
-#include <memory>
 
-#include "platform/utf8.h"
+#include "platform/unicode.h"
 
 namespace shared {
 namespace {
 
 const platform::Value* member(const platform::Value& record, const char* key) {
     return record.find(key);
-}
-
-bool isAscii(std::string_view s) {
-    for (unsigned char c : s)
-        if (c >= 0x80) return false;
-    return true;
-}
-
-// The canonical composition of valid UTF-8 text (embedded NUL characters included), or nothing.
-std::optional<std::string> nfc(std::string_view s) {
-    if (!platform::isValidUtf8(s)) return std::nullopt;
-    utf8proc_uint8_t* composed = nullptr;
-    utf8proc_ssize_t length = utf8proc_map(
-        reinterpret_cast<const utf8proc_uint8_t*>(s.data()), static_cast<utf8proc_ssize_t>(s.size()),
-        &composed, static_cast<utf8proc_option_t>(UTF8PROC_STABLE | UTF8PROC_COMPOSE));
-    std::unique_ptr<utf8proc_uint8_t, decltype(&std::free)> owner(composed, &std::free);
-    if (length < 0 || !composed) return std::nullopt;
-    return std::string(reinterpret_cast<const char*>(composed), static_cast<std::size_t>(length));
 }
 
 }  // namespace
@@ -81,11 +59,7 @@ std::optional<double> boundsEntry(const platform::Dictionary& bounds, const std:
 }
 
 bool sameOwnerName(std::string_view a, std::string_view b) {
-    if (a == b) return true;
-    if (isAscii(a) && isAscii(b)) return false;
-    auto ca = nfc(a);
-    auto cb = nfc(b);
-    return ca && cb && *ca == *cb;
+    return a == b || platform::nfc(a) == platform::nfc(b);
 }
 
 bool ownerNameIn(std::string_view name, std::initializer_list<std::string_view> names) {

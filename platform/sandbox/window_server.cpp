@@ -60,7 +60,7 @@ std::optional<Value> copyWindowInfo(std::uint32_t, std::uint32_t) {
     return *list;
 }
 
-std::optional<Bitmap> createWindowImage(std::optional<WindowRect> screenBounds, std::uint32_t,
+std::optional<Bitmap> createWindowImage(std::optional<CGRect> screenBounds, std::uint32_t,
                                         std::uint32_t windowID, std::uint32_t) {
     if (screenBounds) return std::nullopt;
     const Value* record = windowRecord(windowID);

@@ -21,7 +21,7 @@ std::optional<Value> copyWindowInfo(std::uint32_t option, std::uint32_t relative
 // its "sspImage" file decoded; nothing for "sspImage": null (or any value but a string, or a file that
 // does not decode); without "sspImage" a test pattern of the window's bounds size. Only the window's own
 // bounds (CGRectNull) are served: any other area answers nothing.
-std::optional<Bitmap> createWindowImage(std::optional<WindowRect> screenBounds, std::uint32_t listOption,
+std::optional<Bitmap> createWindowImage(std::optional<CGRect> screenBounds, std::uint32_t listOption,
                                         std::uint32_t windowID, std::uint32_t imageOption);
 
 // "screenRecording": {"preflight": BOOL, "request": BOOL}. Preflight defaults to true (the permission
