@@ -1,0 +1,241 @@
+#include "pasteboard-writer/rich_content.h"
+
+#include <gtest/gtest.h>
+#include <png.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "platform/base64.h"
+#include "platform/images.h"
+#include "tests/support/sandbox_fixture.h"
+
+namespace clipforge {
+namespace {
+
+using platform::AttributedString;
+using platform::Bytes;
+using platform::ImageAttachment;
+using platform::TextRun;
+
+const std::string kHead = "<!DOCTYPE html><html><body>";
+const std::string kTail = "</body></html>";
+const std::string kPre =
+    "<pre style=\"font-family:system-ui,sans-serif;white-space:pre-wrap;margin:0 0 12px;\">";
+
+std::string imageBlock(int n, const Bytes& png) {
+    std::string N = std::to_string(n);
+    return "<p style=\"margin:12px 0 4px;font:600 13px system-ui,sans-serif;color:#444;\">Snap " + N +
+           "</p>\n" + "<p style=\"margin:0 0 12px;\"><img src=\"data:image/png;base64," +
+           platform::base64Encode(png) + "\" alt=\"Snap " + N +
+           "\" style=\"max-width:100%;height:auto;border:1px solid #ddd;border-radius:6px;\" /></p>\n";
+}
+
+std::string samplePath(const char* file) {
+    return ssptest::sourcePath(file).string();
+}
+
+Bytes sampleBytes(const char* file) {
+    std::string s = ssptest::readFile(ssptest::sourcePath(file));
+    return Bytes(s.begin(), s.end());
+}
+
+void appendBytes(png_structp png, png_bytep data, png_size_t length) {
+    auto* out = static_cast<Bytes*>(png_get_io_ptr(png));
+    out->insert(out->end(), data, data + length);
+}
+
+// A grey PNG of the given pixels at the given resolution in dots per inch.
+std::string writePng(const std::filesystem::path& path, int width, int height, double dpi) {
+    Bytes out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_set_write_fn(png, &out, appendBytes, nullptr);
+    png_set_IHDR(png, info, width, height, 8, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
+    auto perMetre = static_cast<png_uint_32>(std::lround(dpi / 0.0254));
+    png_set_pHYs(png, info, perMetre, perMetre, PNG_RESOLUTION_METER);
+    png_write_info(png, info);
+    std::vector<png_byte> row(width, 0x40);
+    for (int y = 0; y < height; ++y) png_write_row(png, row.data());
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    ssptest::writeFile(path, std::string(out.begin(), out.end()));
+    return path.string();
+}
+
+std::vector<const ImageAttachment*> attachmentsOf(const AttributedString& s) {
+    std::vector<const ImageAttachment*> out;
+    for (const auto& e : s.elements())
+        if (const auto* a = std::get_if<ImageAttachment>(&e)) out.push_back(a);
+    return out;
+}
+
+class RichContent : public testing::Test {
+  protected:
+    void SetUp() override { std::filesystem::create_directories(sandbox_.files()); }
+    std::filesystem::path file(const std::string& name) const { return sandbox_.files() / name; }
+    ssptest::Sandbox sandbox_;
+};
+
+TEST(RichContentText, EscapeHtmlReplacesTheThreeMetacharactersOnly) {
+    EXPECT_EQ(escapeHtml("a<b & c>"), "a&lt;b &amp; c&gt;");
+    EXPECT_EQ(escapeHtml("&lt;"), "&amp;lt;");
+    EXPECT_EQ(escapeHtml("\"quoted\" 'single' caf\xC3\xA9"), "\"quoted\" 'single' caf\xC3\xA9");
+    EXPECT_EQ(escapeHtml(""), "");
+}
+
+TEST(RichContentText, PathExtensionIsThePartAfterTheLastDotOfTheLastComponent) {
+    struct Case {
+        const char* path;
+        const char* ext;
+    } cases[] = {{"/a/b.png", "png"}, {"/a/b", ""},           {"/a.d/b", ""}, {"/a/b.tar.gz", "gz"},
+                 {"b.WEBP", "WEBP"},  {"/a/b.webp/", "webp"}, {"/a/b.", ""},  {"", ""}};
+    for (const Case& c : cases) EXPECT_EQ(pathExtension(c.path), c.ext) << c.path;
+}
+
+TEST(RichContentText, EmptyTextAndNoPaths) {
+    EXPECT_EQ(buildHtml("", {}), kHead + kTail);
+    EXPECT_EQ(buildAttributed("", {}).length(), 0u);
+}
+
+TEST(RichContentText, HtmlTextBlockIsEscapedInsideThePre) {
+    EXPECT_EQ(buildHtml("a<b & c>", {}), kHead + kPre + "a&lt;b &amp; c&gt;</pre>" + kTail);
+    EXPECT_EQ(buildHtml("x &lt; y\nline two", {}), kHead + kPre + "x &amp;lt; y\nline two</pre>" + kTail);
+}
+
+TEST_F(RichContent, HtmlInlinesEachImageUnderItsCaption) {
+    std::string png = samplePath("samples/screenshot-editor.png");
+    std::string jpg = samplePath("samples/photo.jpg");
+    std::string html = buildHtml("See:", {png, jpg});
+    EXPECT_EQ(html, kHead + kPre + "See:</pre>" +
+                        imageBlock(1, sampleBytes("samples/screenshot-editor.png")) +
+                        imageBlock(2, sampleBytes("samples/photo.jpg")) + kTail);
+    // Images alone: no pre element.
+    EXPECT_EQ(buildHtml("", {png}),
+              kHead + imageBlock(1, sampleBytes("samples/screenshot-editor.png")) + kTail);
+}
+
+TEST_F(RichContent, PngDataOffersBytesAsTheyAreExceptWebP) {
+    EXPECT_EQ(pngData(samplePath("samples/photo.jpg")), sampleBytes("samples/photo.jpg"));
+    EXPECT_EQ(pngData(samplePath("samples/badge.gif")), sampleBytes("samples/badge.gif"));
+    ssptest::writeFile(file("notes.png"), "not an image");
+    EXPECT_EQ(pngData(file("notes.png").string()),
+              (Bytes{'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'}));
+
+    // WebP, by extension in any case, becomes a PNG of the same pixels.
+    std::filesystem::copy_file(ssptest::sourcePath("samples/sticker.webp"), file("STICKER.WEBP"));
+    for (std::string path : {samplePath("samples/sticker.webp"), file("STICKER.WEBP").string()}) {
+        std::optional<Bytes> png = pngData(path);
+        ASSERT_TRUE(png.has_value()) << path;
+        std::optional<platform::LoadedImage> image = platform::decodeImage(*png);
+        ASSERT_TRUE(image.has_value());
+        EXPECT_EQ(image->format, platform::ImageFormat::PNG);
+        EXPECT_EQ(image->bitmap.rgba, platform::loadImage(samplePath("samples/sticker.webp"))->bitmap.rgba);
+    }
+    // A PNG named .webp is still converted; text named .webp is not an image.
+    std::filesystem::copy_file(ssptest::sourcePath("samples/screenshot-editor.png"), file("renamed.webp"));
+    EXPECT_TRUE(pngData(file("renamed.webp").string()).has_value());
+    ssptest::writeFile(file("bad.webp"), "RIFF....WEBPgarbage");
+    EXPECT_FALSE(pngData(file("bad.webp").string()).has_value());
+}
+
+TEST_F(RichContent, PngDataReadsOnlyNonEmptyRegularFiles) {
+    ssptest::writeFile(file("empty.png"), "");
+    ASSERT_EQ(::mkfifo(file("pipe.png").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo(file("pipe.webp").c_str(), 0600), 0);
+    for (std::string path : {file("empty.png").string(), file("pipe.png").string(),
+                             file("pipe.webp").string(), sandbox_.files().string(), std::string("/dev/zero"),
+                             std::string("/dev/null"), file("missing.png").string()}) {
+        EXPECT_FALSE(pngData(path).has_value()) << path;
+    }
+    // The same paths leave no trace in either rich form, and do not block them.
+    std::vector<std::string> paths{file("pipe.png").string(), sandbox_.files().string(), "/dev/zero"};
+    EXPECT_EQ(buildHtml("", paths), kHead + kTail);
+    EXPECT_EQ(buildAttributed("", paths).length(), 0u);
+}
+
+TEST_F(RichContent, CaptionNumbersFollowThePathPositionsAndSkipUnreadableImages) {
+    ssptest::writeFile(file("empty.png"), "");
+    std::vector<std::string> paths{samplePath("samples/screenshot-editor.png"), file("empty.png").string(),
+                                   samplePath("samples/photo.jpg")};
+    std::string html = buildHtml("", paths);
+    EXPECT_EQ(html, kHead + imageBlock(1, sampleBytes("samples/screenshot-editor.png")) +
+                        imageBlock(3, sampleBytes("samples/photo.jpg")) + kTail);
+
+    AttributedString attr = buildAttributed("", paths);
+    EXPECT_EQ(attr.string(), "Snap 1\n\xEF\xBF\xBC\n\nSnap 3\n\xEF\xBF\xBC");
+    EXPECT_EQ(attr.length(), 18u);
+
+    // A file that is not an image appears in the HTML (its bytes are offered as they are) but not in the
+    // attributed string, which needs a loadable image; the numbering stays the same in both.
+    ssptest::writeFile(file("notes.png"), "plain text");
+    paths[1] = file("notes.png").string();
+    EXPECT_NE(buildHtml("", paths).find("alt=\"Snap 2\""), std::string::npos);
+    EXPECT_EQ(buildAttributed("", paths).string(), "Snap 1\n\xEF\xBF\xBC\n\nSnap 3\n\xEF\xBF\xBC");
+}
+
+TEST_F(RichContent, AttributedStringLaysOutTextCaptionsAndAttachments) {
+    std::vector<std::string> paths{samplePath("samples/screenshot-retina-144dpi.png"),
+                                   samplePath("samples/badge.gif")};
+    AttributedString attr = buildAttributed("Hello", paths);
+    EXPECT_EQ(attr.string(), "Hello\n\nSnap 1\n\xEF\xBF\xBC\n\nSnap 2\n\xEF\xBF\xBC");
+    EXPECT_EQ(attr.length(), 5u + 2 + 7 + 1 + 2 + 7 + 1);
+
+    const auto& elements = attr.elements();
+    ASSERT_EQ(elements.size(), 7u);
+    const auto& body = std::get<TextRun>(elements[0]);
+    EXPECT_FALSE(body.font.bold);
+    EXPECT_EQ(body.font.size, 13);
+    EXPECT_FALSE(body.color.has_value());
+    const auto& caption = std::get<TextRun>(elements[2]);
+    EXPECT_EQ(caption.text, "Snap 1\n");
+    EXPECT_TRUE(caption.font.bold);
+    EXPECT_EQ(caption.font.size, 13);
+    EXPECT_EQ(caption.color, platform::kSecondaryLabelColor);
+    EXPECT_FALSE(std::get<TextRun>(elements[4]).font.bold);  // the "\n\n" before the second caption
+
+    std::vector<const ImageAttachment*> images = attachmentsOf(attr);
+    ASSERT_EQ(images.size(), 2u);
+    EXPECT_EQ(images[0]->data, sampleBytes("samples/screenshot-retina-144dpi.png"));
+    EXPECT_EQ(images[0]->format, platform::ImageFormat::PNG);
+    EXPECT_EQ(images[0]->pixelWidth, 320);
+    EXPECT_EQ(images[0]->boundsWidth, 160);  // points, not pixels
+    EXPECT_EQ(images[0]->boundsHeight, 100);
+    EXPECT_EQ(images[0]->fileName, "Snap 1.png");
+    EXPECT_EQ(images[1]->format, platform::ImageFormat::GIF);
+    EXPECT_EQ(images[1]->fileName, "Snap 2.gif");
+
+    // Both rich forms come out of it.
+    EXPECT_TRUE(platform::rtfData(attr).has_value());
+    EXPECT_TRUE(platform::rtfdData(attr).has_value());
+}
+
+TEST_F(RichContent, AttachmentBoundsAreClampedPerAxis) {
+    struct Case {
+        const char* name;
+        int width, height;
+        double dpi;
+        double boundsWidth, boundsHeight;
+    } cases[] = {
+        {"wide.png", 3000, 500, 72, 1400, 500},
+        {"tall.png", 10, 1200, 72, 10, 1000},
+        {"tiny.png", 1, 1, 144, 1, 1},  // 0.5 x 0.5 points
+        {"retina-wide.png", 3000, 2400, 144, 1400, 1000},
+        {"exact.png", 1400, 1000, 72, 1400, 1000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string path = writePng(file(c.name), c.width, c.height, c.dpi);
+        std::vector<const ImageAttachment*> images;
+        AttributedString attr = buildAttributed("", {path});
+        images = attachmentsOf(attr);
+        ASSERT_EQ(images.size(), 1u);
+        EXPECT_EQ(images[0]->boundsWidth, c.boundsWidth);
+        EXPECT_EQ(images[0]->boundsHeight, c.boundsHeight);
+        EXPECT_EQ(images[0]->pixelWidth, c.width);
+    }
+}
+
+}  // namespace
+}  // namespace clipforge
