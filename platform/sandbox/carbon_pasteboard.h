@@ -1,6 +1,7 @@
 // The sandbox's Carbon-style pasteboard: the Carbon view of the one board in pasteboard.db.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -10,6 +11,10 @@
 #include "platform/sandbox/store.h"
 
 namespace platform::sandbox {
+
+// How many changes this process has made through the Carbon view (successful puts and clears), so that
+// a pasteboard snapshot held elsewhere in the process can tell that it is out of date.
+std::uint64_t carbonChangesOfThisProcess();
 
 // One open reference. Reads answer from a snapshot taken at open and at each synchronize, and taken
 // anew after every put or clear made through this reference.
