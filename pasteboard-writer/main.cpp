@@ -41,8 +41,15 @@ int runNativePath(platform::Pasteboard& pb, const Payload& payload, const std::v
     platform::PasteboardItem item = buildNativeItem(payload.text, imagePaths, cursorMode);
     bool wrote = pb.writeObjects({item});
     std::vector<std::string> types = pb.types().value_or(std::vector<std::string>{});
-    if (!wrote) return emit({.ok = false, .types = types, .error = "write_failed"});
-    return emit({.ok = true, .types = types, .mode = imagePaths.empty() ? "text-only" : "native-unified"});
+    Result result;
+    result.ok = wrote;
+    result.types = types;
+    if (wrote) {
+        result.mode = imagePaths.empty() ? "text-only" : "native-unified";
+    } else {
+        result.error = "write_failed";
+    }
+    return emit(result);
 }
 
 int runVisualPath(platform::Pasteboard& pb, const Payload& payload, const std::vector<std::string>& imagePaths,
@@ -68,7 +75,11 @@ int main() {
     // 1. Read the payload and decode it; the pasteboard stays untouched when it does not decode.
     const std::string inputData = readAll(stdin);
     const std::optional<Payload> payload = decodePayload(inputData);
-    if (!payload) return emit({.ok = false, .error = "invalid_json"});
+    if (!payload) {
+        Result invalid;
+        invalid.error = "invalid_json";
+        return emit(invalid);
+    }
 
     // 2. Clear the general pasteboard, on both paths, before anything is written.
     const std::unique_ptr<platform::Pasteboard> pb = platform::generalPasteboard();

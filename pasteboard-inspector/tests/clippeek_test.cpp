@@ -3,6 +3,7 @@
 
 #include <filesystem>
 
+#include "shared/json_line.h"
 #include "tests/support/sandbox_fixture.h"
 
 namespace {
@@ -14,6 +15,8 @@ json text(const std::string& type, const std::string& value) { return {{"type", 
 json plist(const std::string& type, json value) { return {{"type", type}, {"plist", value}}; }
 json data(const std::string& type) { return {{"type", type}, {"base64", "iVBORw=="}}; }
 json item(json reps) { return {{"reps", reps}}; }
+// A string as the tools write it.
+std::string quoted(const std::string& s) { return *shared::encodeJson(shared::Json(s)); }
 
 json peek(const Sandbox& sb) {
     auto r = sb.run("clippeek");
@@ -46,15 +49,15 @@ TEST(Clippeek, FinderCopyOfTwoFilesWithLinksAndEscapes) {
     const std::string t = target.string();
     EXPECT_EQ(r.out, "{\"changeCount\":7,\"itemCount\":3,\"types\":[\"public.file-url\",\"public.png\","
                      "\"NSFilenamesPboardType\"],\"filePaths\":[" +
-                         json(t).dump() + "," + json(t).dump() + "," + json(sb.files().string() + "/x.png").dump() +
+                         quoted(t) + "," + quoted(t) + "," + quoted(sb.files().string() + "/x.png") +
                          "],\"hasEmbeddedPngOnly\":false,\"hasPromisedTypes\":false,\"items\":[{\"index\":0,"
                          "\"types\":[\"public.file-url\",\"public.png\"],\"fileUrl\":" +
-                         json(base + "/real%20shot.png").dump() +
+                         quoted(base + "/real%20shot.png") +
                          ",\"filenames\":[]},{\"index\":1,\"types\":[\"NSFilenamesPboardType\",\"public.file-url\"],"
                          "\"fileUrl\":" +
-                         json(base + "/link.png").dump() + ",\"filenames\":[\"one\"]},{\"index\":2,\"types\":["
+                         quoted(base + "/link.png") + ",\"filenames\":[\"one\"]},{\"index\":2,\"types\":["
                          "\"public.file-url\"],\"fileUrl\":" +
-                         json(base + "/gone/../x.png").dump() + ",\"filenames\":[]}]}\n");
+                         quoted(base + "/gone/../x.png") + ",\"filenames\":[]}]}\n");
 }
 
 TEST(Clippeek, ItemByItemPhaseTakesPropertyListURLs) {

@@ -21,12 +21,6 @@ json onlyItemReps(const json& dump) {
     return dump["items"][0]["reps"];
 }
 
-std::vector<std::string> repTypes(const json& reps) {
-    std::vector<std::string> out;
-    for (const auto& r : reps) out.push_back(r["type"]);
-    return out;
-}
-
 const json* rep(const json& reps, const std::string& type) {
     for (const auto& r : reps)
         if (r["type"] == type) return &r;
@@ -100,7 +94,7 @@ TEST(ClipforgeNative, NullOptionalsAndUnknownKeysAreIgnored) {
 
 TEST(ClipforgeNative, TextAndImagesGiveOneItemWithEveryRepresentation) {
     Sandbox sb;
-    std::string png = ssptest::sourcePath("samples/window.png");
+    std::string png = ssptest::sourcePath("samples/screenshot-editor.png");
     std::string jpg = ssptest::sourcePath("samples/photo.jpg");
     auto r = sb.run("clipforge", {}, payload("Look at these", {png, sb.files() / "missing.png", jpg}));
     EXPECT_EQ(r.out,
@@ -131,7 +125,7 @@ TEST(ClipforgeNative, MissingPathsGiveTextOnlyAndCursorModeDropsOnlyTheFileURLs)
               "\"com.apple.flat-rtfd\",\"com.apple.rtfd\"],\"mode\":\"text-only\"}\n");
     EXPECT_EQ(r.err, "");
 
-    std::string png = ssptest::sourcePath("samples/window.png");
+    std::string png = ssptest::sourcePath("samples/screenshot-editor.png");
     r = sb.run("clipforge", {}, payload("", {png}, {{"cursorMode", true}, {"visualStrategy", "web-chat"}}));
     EXPECT_EQ(r.out,
               "{\"ok\":true,\"types\":[\"public.html\",\"public.rtf\",\"com.apple.flat-rtfd\",\"com.apple.rtfd\"],"
@@ -158,7 +152,7 @@ TEST(ClipforgeNative, SpecialFilesAsImagePathsNeitherHangNorEmbed) {
     std::string dir = sb.files() / "folder.png";
     std::filesystem::create_directories(dir);
     std::string unreadable = sb.files() / "secret.png";
-    ssptest::writeFile(unreadable, ssptest::readFile(ssptest::sourcePath("samples/window.png")));
+    ssptest::writeFile(unreadable, ssptest::readFile(ssptest::sourcePath("samples/screenshot-editor.png")));
     chmod(unreadable.c_str(), 0);
     ssptest::RunOptions o;
     o.input = payload("", {fifo, "/dev/zero", dir, unreadable});
