@@ -1,13 +1,14 @@
 // Writes the sample images of this folder. Not part of the build; to run it again from the repository root:
 //   g++ -std=c++20 -I. samples/generate_samples.cpp platform/images.cpp -o /tmp/generate_samples \
-//       $(pkg-config --cflags --libs libpng16 libjpeg libtiff-4 libwebp libgif libexif) && /tmp/generate_samples
+//       $(pkg-config --cflags --libs libpng16 libjpeg libtiff-4 libwebp libgif libexif) &&
+//       /tmp/generate_samples
 #include <gif_lib.h>
 #include <png.h>
 #include <webp/encode.h>
 
+#include <jpeglib.h>
 #include <cstdio>
 #include <fstream>
-#include <jpeglib.h>
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #define STB_IMAGE_WRITE_STATIC
