@@ -155,21 +155,30 @@ class SandboxStream : public SCStream {
             std::lock_guard lock(state_->mutex);
             if (state_->running) error = sandboxError(4, "stream_already_running");
         }
+        std::shared_ptr<const Bitmap> image;
         if (!error) {
             Result<Bitmap> frame = renderDisplay(filter_, configuration_);
             if (auto* e = std::get_if<ErrorObject>(&frame)) {
                 error = *e;
             } else {
-                auto image = std::make_shared<const Bitmap>(std::move(std::get<Bitmap>(frame)));
-                std::lock_guard lock(state_->mutex);
-                state_->running = true;
-                state_->stopRequested = false;
-                producer_ = std::thread(produce, state_, CMSampleBuffer{image},
-                                        frameInterval(configuration_.minimumFrameInterval));
+                image = std::make_shared<const Bitmap>(std::move(std::get<Bitmap>(frame)));
             }
         }
-        answerLater(std::chrono::milliseconds(0),
-                    [completion = std::move(completion), error] { completion(error); });
+        if (error) {
+            answerLater(std::chrono::milliseconds(0),
+                        [completion = std::move(completion), error] { completion(error); });
+            return;
+        }
+        std::lock_guard lock(state_->mutex);
+        state_->running = true;
+        state_->stopRequested = false;
+        // The stream's own thread answers the start, then delivers frames: none before the completion.
+        producer_ = std::thread([state = state_, frame = CMSampleBuffer{image},
+                                 interval = frameInterval(configuration_.minimumFrameInterval),
+                                 completion = std::move(completion)] {
+            completion(std::nullopt);
+            produce(state, frame, interval);
+        });
     }
 
     void stopCapture(std::function<void(std::optional<ErrorObject>)> completion) override {
