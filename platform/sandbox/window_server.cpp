@@ -18,8 +18,8 @@ constexpr int kLargestPatternSide = 8192;
 
 // A side of the generated image: the bound truncated toward zero, at least 1. Bounds are read as any
 // JSON number: desktop.json writes 80 as an integer and 80.5 as a real, and both are frame values.
-int patternSide(const Value& bounds, const char* key) {
-    const Value* v = bounds.find(key);
+int patternSide(const Value* bounds, const char* key) {
+    const Value* v = bounds ? bounds->find(key) : nullptr;
     double side = v ? v->asNumber().value_or(0) : 0;
     if (!std::isfinite(side) || side < 1) return 1;
     return static_cast<int>(std::min<double>(std::trunc(side), kLargestPatternSide));
@@ -55,7 +55,7 @@ void appendRequestLine(std::string_view line) {
 
 std::optional<Value> copyWindowInfo(std::uint32_t, std::uint32_t) {
     const Value* list = desktop().find("windowList");
-    if (!list) return Value(Array{});
+    if (!list) return std::optional<Value>(std::in_place, Array{});
     if (list->isNull()) return std::nullopt;
     return *list;
 }
@@ -73,9 +73,7 @@ std::optional<Bitmap> createWindowImage(std::optional<CGRect> screenBounds, std:
         return std::move(loaded->bitmap);
     }
     const Value* bounds = record->find(kCGWindowBounds);
-    Value noBounds{Dictionary{}};
-    const Value& frame = bounds && bounds->asDictionary() ? *bounds : noBounds;
-    return testPattern(patternSide(frame, "Width"), patternSide(frame, "Height"), windowID);
+    return testPattern(patternSide(bounds, "Width"), patternSide(bounds, "Height"), windowID);
 }
 
 bool preflightScreenCaptureAccess() {
