@@ -30,10 +30,13 @@ int main(int argc, char** argv) {
 
     // 5. Every item's representations, in item order.
     std::vector<ItemForensics> items;
-    if (auto pasteboardItems = pasteboard->pasteboardItems()) {
+    const auto pasteboardItems = pasteboard->pasteboardItems();
+    if (pasteboardItems) {
         for (std::size_t n = 0; n < pasteboardItems->size(); ++n)
             items.push_back(readItem(n, (*pasteboardItems)[n], *pasteboard, gathered));
     }
+
+    gathered.digests = DigestCache{};  // it may reference the items' bytes
 
     // 6. Identities by scope, then type; board representations by type.
     sortByScopeThenType(gathered.identities);

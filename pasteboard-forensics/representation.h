@@ -31,7 +31,8 @@ struct Payload {
 };
 
 // Obtains the bytes of `type`: from the item first (data, string, property list) when one is given,
-// then from the pasteboard (data, property list).
+// then from the pasteboard (data, property list). Bytes that the item stores as data are referenced in
+// place, so the item must outlive the payload and every DigestCache that saw it.
 Payload payload(const std::string& type, const platform::PasteboardItem* item,
                 platform::Pasteboard& pasteboard);
 
