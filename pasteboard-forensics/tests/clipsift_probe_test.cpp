@@ -1,0 +1,131 @@
+// clipsift with stand-in probes: a copy of clipsift in a folder of its own beside a flavorscan script.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "platform/digest.h"
+#include "tests/support/sandbox_fixture.h"
+
+namespace {
+
+using nlohmann::json;
+namespace fs = std::filesystem;
+
+constexpr const char* kEmptyDigest = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+
+class ProbeTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = sb_.files() / "probe";
+        fs::create_directories(dir_);
+        fs::copy_file(ssptest::toolPath("clipsift"), dir_ / "clipsift");
+    }
+
+    // A flavorscan script with this body after the interpreter line.
+    void writeProbe(const std::string& body, bool executable = true) const {
+        ssptest::writeFile(dir_ / "flavorscan", "#!/bin/sh\n" + body + "\n");
+        chmod((dir_ / "flavorscan").c_str(), executable ? 0755 : 0644);
+    }
+
+    json carbonFlavors(ssptest::RunOptions options = {}) const {
+        if (!options.program) options.program = (dir_ / "clipsift").string();
+        options.timeout = std::chrono::milliseconds(20000);
+        ssptest::RunResult r = sb_.run("clipsift", options);
+        EXPECT_FALSE(r.timedOut);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, "");
+        json d = json::parse(r.out, nullptr, false);
+        // Both Carbon flags follow the rows.
+        bool board = false;
+        for (const json& row : d["carbonFlavors"]) board = board || row["pasteboardItemId"] == "NULL";
+        EXPECT_EQ(d["finderMetadata"]["carbonBoardNoderef"].get<bool>(),
+                  board && d["carbonFlavors"][0]["type"] == "com.apple.finder.noderef");
+        return d["carbonFlavors"];
+    }
+
+    ssptest::Sandbox sb_;
+    fs::path dir_;
+};
+
+const std::string kGoodRows =
+    R"([{"pasteboardItemId":"NULL","type":"com.apple.finder.noderef","readStatus":0,"byteCount":2,"readable":true,"hexPrefix":"0a0b"},)"
+    R"({"pasteboardItemId":"NULL","type":"fndf","readStatus":-25133,"byteCount":0,"readable":false}])";
+
+TEST_F(ProbeTest, FailingProbesGiveNoRows) {
+    struct Case {
+        const char* name;
+        std::string body;
+        bool executable = true;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"not executable", "printf '%s\\n' '" + kGoodRows + "'", false},
+             {"exits non-zero", "printf '%s\\n' '" + kGoodRows + "'; exit 1", true},
+             {"ended by a signal", "printf '%s\\n' '" + kGoodRows + "'; kill -KILL $$", true},
+             {"cut-off array", "printf '%s' '[{\"pasteboardItemId\":\"NULL\",\"type\":\"fndf\"},{\"pasteb'",
+              true},
+             {"row without type",
+              "printf '%s' "
+              "'[{\"pasteboardItemId\":\"NULL\",\"type\":\"fndf\"},{\"pasteboardItemId\":\"3\"}]'",
+              true},
+             {"not JSON", "echo hello", true},
+         }) {
+        SCOPED_TRACE(c.name);
+        writeProbe(c.body, c.executable);
+        EXPECT_EQ(carbonFlavors(), json::array());
+    }
+    fs::remove(dir_ / "flavorscan");
+    EXPECT_EQ(carbonFlavors(), json::array());  // missing
+}
+
+TEST_F(ProbeTest, RowsAreDecodedWithTheirDigests) {
+    writeProbe(
+        "printf '%s\\n' '" + kGoodRows.substr(0, kGoodRows.size() - 1) +
+        R"(,{"pasteboardItemId":"9","type":"odd","readStatus":0,"byteCount":2,"readable":true,"hexPrefix":"abc"},)"
+        R"({"pasteboardItemId":"9","type":"nonhex","readStatus":0,"byteCount":2,"readable":true,"hexPrefix":"zz"},)"
+        R"({"pasteboardItemId":"9","type":"big","readStatus":0,"byteCount":33,"readable":true}]')");
+    json rows = carbonFlavors();
+    ASSERT_EQ(rows.size(), 5u);
+    EXPECT_EQ(rows[0], json({{"byteCount", 2},
+                             {"hexPrefix", "0a0b"},
+                             {"pasteboardItemId", "NULL"},
+                             {"readable", true},
+                             {"sha256", platform::sha256Hex(platform::Bytes{0x0a, 0x0b})},
+                             {"type", "com.apple.finder.noderef"}}));
+    EXPECT_EQ(rows[1]["sha256"], "");
+    EXPECT_FALSE(rows[1].contains("hexPrefix"));
+    EXPECT_EQ(rows[2]["hexPrefix"], "abc");
+    EXPECT_EQ(rows[2]["sha256"], kEmptyDigest);
+    EXPECT_EQ(rows[3]["hexPrefix"], "zz");
+    EXPECT_EQ(rows[3]["sha256"], kEmptyDigest);
+    EXPECT_EQ(rows[4]["sha256"], kEmptyDigest);
+    EXPECT_FALSE(rows[4].contains("hexPrefix"));
+}
+
+TEST_F(ProbeTest, OutputLargerThanAPipeOnBothStreams) {
+    // 1 MiB on standard error before anything else, then some 150 KB of rows on standard output.
+    writeProbe(
+        "head -c 1048576 /dev/zero >&2\n"
+        "i=0; printf '['\n"
+        "while [ $i -lt 4000 ]; do printf '{\"pasteboardItemId\":\"%d\",\"type\":\"t\"},' $i; i=$((i+1)); "
+        "done\n"
+        "printf '{\"pasteboardItemId\":\"last\",\"type\":\"t\"}]\\n'");
+    json rows = carbonFlavors();
+    ASSERT_EQ(rows.size(), 4001u);
+    EXPECT_EQ(rows[4000]["pasteboardItemId"], "last");
+}
+
+TEST_F(ProbeTest, RelativePathIsTakenFromTheWorkingFolder) {
+    writeProbe("printf '%s\\n' '" + kGoodRows + "'");
+    ssptest::RunOptions options;
+    options.cwd = sb_.files();
+    options.program = "probe/clipsift";
+    EXPECT_EQ(carbonFlavors(options).size(), 2u);
+
+    // Started by a bare name from a folder that has clipsift but no flavorscan beside it.
+    fs::create_directories(sb_.files() / "other");
+    fs::copy_file(dir_ / "clipsift", sb_.files() / "other" / "clipsift");
+    options.cwd = sb_.files() / "other";
+    options.program = "./clipsift";
+    EXPECT_EQ(carbonFlavors(options), json::array());
+}
+
+}  // namespace
