@@ -25,10 +25,11 @@ std::string readAll(std::FILE* in) {
     return data;
 }
 
-// The file manager's existence test: links are followed, a directory exists.
+// The file manager's existence test: links are followed, a directory exists. A path with a zero byte
+// inside names no file (the system call would see only the part before it, another file).
 bool fileExistsAtPath(const std::string& path) {
     struct stat st;
-    return !path.empty() && ::stat(path.c_str(), &st) == 0;
+    return !path.empty() && path.find('\0') == std::string::npos && ::stat(path.c_str(), &st) == 0;
 }
 
 int emit(const Result& result) {

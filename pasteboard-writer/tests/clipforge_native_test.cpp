@@ -119,7 +119,9 @@ TEST(ClipforgeNative, TextAndImagesGiveOneItemWithEveryRepresentation) {
 
 TEST(ClipforgeNative, MissingPathsGiveTextOnlyAndCursorModeDropsOnlyTheFileURLs) {
     Sandbox sb;
-    auto r = sb.run("clipforge", {}, payload("t", {"/no/such.png"}));
+    // A zero byte inside a path names no file, not the file before it.
+    std::string nul = ssptest::sourcePath("samples/screenshot-editor.png").string() + std::string(1, '\0') + "x";
+    auto r = sb.run("clipforge", {}, payload("t", {"/no/such.png", nul}));
     EXPECT_EQ(r.out,
               "{\"ok\":true,\"types\":[\"public.utf8-plain-text\",\"public.html\",\"public.rtf\","
               "\"com.apple.flat-rtfd\",\"com.apple.rtfd\"],\"mode\":\"text-only\"}\n");

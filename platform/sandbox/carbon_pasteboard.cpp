@@ -29,17 +29,11 @@ std::optional<OSStatus> injectedPutFailure() {
     return static_cast<OSStatus>(*s);
 }
 
-std::atomic<std::uint64_t> carbonChanges{0};
-
 bool fitsStore(PasteboardItemID item) {
     return item <= static_cast<PasteboardItemID>(std::numeric_limits<std::int64_t>::max());
 }
 
 }  // namespace
-
-std::uint64_t carbonChangesOfThisProcess() {
-    return carbonChanges.load();
-}
 
 OSStatus CarbonPasteboard::create(const char* name, std::unique_ptr<CarbonPasteboard>* out) {
     if (!out) return paramErr;
@@ -84,7 +78,6 @@ OSStatus CarbonPasteboard::clear() {
     });
     snapshot_.reset();
     if (!done) return badPasteboardSyncErr;
-    ++carbonChanges;
     syncedChangeCount_ = after;
     owner_ = true;
     return noErr;
@@ -159,7 +152,6 @@ OSStatus CarbonPasteboard::putItemFlavor(PasteboardItemID item, const char* flav
     snapshot_.reset();
     if (status != noErr) return status;
     if (!done) return badPasteboardSyncErr;
-    ++carbonChanges;
     // Our own change: the next synchronize does not report it as another client's.
     if (syncedChangeCount_ && *syncedChangeCount_ + 1 == after) syncedChangeCount_ = after;
     return noErr;

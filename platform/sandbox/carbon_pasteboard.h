@@ -12,10 +12,6 @@
 
 namespace platform::sandbox {
 
-// How many changes this process has made through the Carbon view (successful puts and clears), so that
-// a pasteboard snapshot held elsewhere in the process can tell that it is out of date.
-std::uint64_t carbonChangesOfThisProcess();
-
 // One open reference. Reads answer from a snapshot taken at open and at each synchronize, and taken
 // anew after every put or clear made through this reference.
 class CarbonPasteboard {

@@ -16,20 +16,17 @@ bool pasteboardFault(const char* key) {
 }
 
 // Reads answer from one snapshot of the board, taken in one transaction when first needed and taken
-// anew after every write of this process.
+// anew after every write this process makes (through this pasteboard or the Carbon view), so that
+// other processes' writes never tear what one run reports.
 class SandboxPasteboard final : public Pasteboard {
 public:
     std::int64_t clearContents() override {
-        if (store_) {
-            store_->write([](sqlite3* db) { return Store::clearBoard(db) && Store::bumpChangeCount(db); });
-        }
-        snapshot_.reset();
+        if (store_) store_->write([](sqlite3* db) { return Store::clearBoard(db) && Store::bumpChangeCount(db); });
         return changeCount();
     }
 
     bool writeObjects(const std::vector<PasteboardItem>& items) override {
         if (!store_ || items.empty() || pasteboardFault("refuseWrites")) return false;
-        snapshot_.reset();
         return store_->write([&](sqlite3* db) {
             std::int64_t id = Store::largestItemId(db).value_or(0);
             for (const PasteboardItem& item : items) {
@@ -97,7 +94,9 @@ public:
 
 private:
     const Board& board() {
+        if (snapshotGeneration_ != Store::localWriteGeneration()) snapshot_.reset();
         if (!snapshot_) {
+            snapshotGeneration_ = Store::localWriteGeneration();
             std::optional<Board> read = store_ ? store_->read() : std::nullopt;
             snapshot_ = read ? std::move(*read) : Board{};
         }
@@ -116,6 +115,7 @@ private:
 
     std::optional<Store> store_ = Store::open();
     std::optional<Board> snapshot_;
+    std::uint64_t snapshotGeneration_ = 0;
 };
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
 #include <unordered_map>
 
 #include "platform/property_list.h"
@@ -97,7 +98,11 @@ std::optional<Representation> decodeRep(const std::string& type, const std::stri
     return rep;
 }
 
+std::atomic<std::uint64_t> writeGeneration{0};
+
 }  // namespace
+
+std::uint64_t Store::localWriteGeneration() { return writeGeneration.load(); }
 
 std::optional<Store> Store::open() {
     std::string path = (sandboxDir() / "pasteboard.db").string();
@@ -161,7 +166,10 @@ bool Store::write(const std::function<bool(sqlite3*)>& change) {
         exec(db_, "ROLLBACK");
         return false;
     }
-    if (exec(db_, "COMMIT")) return true;
+    if (exec(db_, "COMMIT")) {
+        ++writeGeneration;
+        return true;
+    }
     exec(db_, "ROLLBACK");
     return false;
 }

@@ -41,6 +41,10 @@ public:
     // Answers whether the transaction committed.
     bool write(const std::function<bool(sqlite3*)>& change);
 
+    // Grows with every write this process commits, through any store: a snapshot taken at an older
+    // generation may miss the process's own changes.
+    static std::uint64_t localWriteGeneration();
+
     // Building blocks for `write` callbacks.
     static bool clearBoard(sqlite3* db);
     static bool bumpChangeCount(sqlite3* db);
