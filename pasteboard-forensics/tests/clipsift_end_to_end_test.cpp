@@ -302,6 +302,19 @@ TEST(Clipsift, CanonicalFilePaths) {
     EXPECT_EQ(d["filePathsCanonical"], json::array());
 }
 
+TEST(Clipsift, CarbonRowsSurviveControlCharactersInFlavorNames) {
+    Sandbox sb;
+    sb.loadBoard({{"items", {{{"id", 5}, {"reps", {{{"type", "odd\x01name"}, {"text", "abcd"}}}}}}}});
+    json rows = dump(sb)["carbonFlavors"];
+    ASSERT_EQ(rows.size(), 5u);
+    EXPECT_EQ(rows[4], json({{"byteCount", 4},
+                             {"hexPrefix", "61626364"},
+                             {"pasteboardItemId", "5"},
+                             {"readable", true},
+                             {"sha256", "88d4266fd4e6338d13b845fcf289579d209c897823b9217da3e161936f031589"},
+                             {"type", "odd\x01name"}}));
+}
+
 TEST(Clipsift, MissingItemListAndTypes) {
     Sandbox sb;
     sb.loadBoard(
