@@ -18,7 +18,7 @@ namespace {
 // The sandbox's own failures (not injected ones) use this domain.
 constexpr const char* kSandboxDomain = "SSPSandboxCaptureErrorDomain";
 // Larger captures than this many pixels are refused rather than allocated.
-constexpr std::int64_t kMaxPixels = std::int64_t{1} << 28;
+constexpr std::int64_t kMaxPixels = std::int64_t{1} << 26;
 // Frames a stream output may have waiting on its queue before the stream skips frames for it.
 constexpr int kQueueDepth = 3;
 
