@@ -262,19 +262,21 @@ TEST(Shotdeck, NoShareableDisplays) {
 }
 
 TEST(Shotdeck, OlderSystemRemovesTheOldFileAndFails) {
-    Sandbox box;
-    json desktop = twoScreens();
-    desktop["systemVersion"] = "13.6.1";
-    box.writeDesktop(desktop);
-    std::string out = (box.files() / "shot.png").string();
-    ssptest::writeFile(out, "an older capture");
-    ShotRun r = shotdeck(box, out);
-    EXPECT_EQ(r.raw.out,
-              "{\"ok\":false,\"displayId\":1,\"displayIndex\":1,\"bounds\":\"0,0,1512,982\",\"bytes\":0,"
-              "\"error\":\"display_capture_requires_macos_14\",\"errorCode\":\"unsupported_os\"}\n");
-    EXPECT_EQ(r.raw.err, "");
-    EXPECT_EQ(r.raw.status, 1);
-    EXPECT_FALSE(std::filesystem::exists(out));
+    for (json version : {json("13.6.1"), json(13)}) {
+        Sandbox box;
+        json desktop = twoScreens();
+        desktop["systemVersion"] = version;
+        box.writeDesktop(desktop);
+        std::string out = (box.files() / "shot.png").string();
+        ssptest::writeFile(out, "an older capture");
+        ShotRun r = shotdeck(box, out);
+        EXPECT_EQ(r.raw.out,
+                  "{\"ok\":false,\"displayId\":1,\"displayIndex\":1,\"bounds\":\"0,0,1512,982\",\"bytes\":0,"
+                  "\"error\":\"display_capture_requires_macos_14\",\"errorCode\":\"unsupported_os\"}\n");
+        EXPECT_EQ(r.raw.err, "");
+        EXPECT_EQ(r.raw.status, 1);
+        EXPECT_FALSE(std::filesystem::exists(out));
+    }
 }
 
 TEST(Shotdeck, AFolderAtTheOutputPathIsNeverRemoved) {
