@@ -26,9 +26,9 @@ int main() {
     std::fputc('[', stdout);
     bool firstRow = true;
     for (const char* flavor : flavorscan::boardOnlyTypes) {
-        Bytes data;
+        SharedBytes data;
         OSStatus status = PasteboardCopyItemFlavorData(pasteboard.get(), 0, flavor, &data);
-        printFlavorRow(stdout, firstRow, "NULL", flavor, status, status == noErr ? &data : nullptr);
+        printFlavorRow(stdout, firstRow, "NULL", flavor, status, status == noErr ? data.get() : nullptr);
     }
 
     // 5. - 6. Every flavor of every item, in the manager's order.
@@ -43,9 +43,9 @@ int main() {
             if (PasteboardCopyItemFlavors(pasteboard.get(), item, &flavors) != noErr) continue;
             for (const std::string& flavor : flavors) {
                 if (!flavorscan::nameFitsBuffer(flavor)) continue;
-                Bytes data;
+                SharedBytes data;
                 OSStatus status = PasteboardCopyItemFlavorData(pasteboard.get(), item, flavor.c_str(), &data);
-                printFlavorRow(stdout, firstRow, itemId, flavor, status, status == noErr ? &data : nullptr);
+                printFlavorRow(stdout, firstRow, itemId, flavor, status, status == noErr ? data.get() : nullptr);
             }
         }
     }

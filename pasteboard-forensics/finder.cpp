@@ -17,7 +17,7 @@ bool carbonBoardRow(const std::vector<CarbonFlavorRow>& carbon, const std::strin
     });
 }
 
-std::int64_t byteCount(const std::optional<platform::Bytes>& bytes) {
+std::int64_t byteCount(const platform::SharedBytes& bytes) {
     return bytes ? static_cast<std::int64_t>(bytes->size()) : 0;
 }
 

@@ -19,9 +19,9 @@ inline constexpr const char* filenamesType = "NSFilenamesPboardType";
 struct FinderData {
     bool carbonBoardNoderef = false;
     bool carbonBoardFndf = false;
-    std::optional<platform::Bytes> boardNoderefData;
+    platform::SharedBytes boardNoderefData;
     bool boardFndfListed = false;
-    std::optional<platform::Bytes> boardFndfData;
+    platform::SharedBytes boardFndfData;
 };
 
 // Reads the board-level Finder flavors (the pasteboard's own `dataForType:`) after the Carbon rows.

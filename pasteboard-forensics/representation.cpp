@@ -17,18 +17,6 @@ Payload wrap(platform::Bytes bytes, const char* encoding) {
     return Payload{std::make_shared<const platform::Bytes>(std::move(bytes)), encoding};
 }
 
-// The bytes of a data representation that answers data reads, referenced where the item keeps them
-// (no copy: representations can be hundreds of megabytes); null for every other kind.
-std::shared_ptr<const platform::Bytes> storedBytes(const platform::PasteboardItem& item,
-                                                   const std::string& type) {
-    const platform::Representation* rep = item.representation(type);
-    if (!rep || rep->kind != platform::RepresentationKind::Data || !(rep->answers & platform::AnswersData))
-        return nullptr;
-    const platform::Bytes* bytes = rep->value.asData();
-    if (!bytes) return nullptr;
-    return std::shared_ptr<const platform::Bytes>(std::shared_ptr<const platform::Bytes>(), bytes);
-}
-
 std::optional<Payload> binaryPropertyList(const std::optional<platform::Value>& value) {
     if (!value) return std::nullopt;
     auto binary = platform::propertyListBinary(*value);
@@ -129,13 +117,12 @@ bool mayBePropertyList(const platform::Bytes& bytes) {
 Payload payload(const std::string& type, const platform::PasteboardItem* item,
                 platform::Pasteboard& pasteboard) {
     if (item) {
-        if (auto bytes = storedBytes(*item, type)) return Payload{std::move(bytes), encodingData};
-        if (auto data = item->dataForType(type)) return wrap(std::move(*data), encodingData);
+        if (auto data = item->dataForType(type)) return Payload{std::move(data), encodingData};
         if (auto text = item->stringForType(type))
             return wrap(platform::Bytes(text->begin(), text->end()), encodingUtf8String);
         if (auto plist = binaryPropertyList(item->propertyListForType(type))) return std::move(*plist);
     }
-    if (auto data = pasteboard.dataForType(type)) return wrap(std::move(*data), encodingData);
+    if (auto data = pasteboard.dataForType(type)) return Payload{std::move(data), encodingData};
     if (auto plist = binaryPropertyList(pasteboard.propertyListForType(type))) return std::move(*plist);
     return Payload{};
 }

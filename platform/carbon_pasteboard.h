@@ -67,7 +67,7 @@ OSStatus PasteboardCopyItemFlavors(PasteboardRef pasteboard, PasteboardItemID it
 // The flavor's bytes as the item's dataForType gives them; item 0 reads the board-level flavor.
 // badPasteboardItemErr for an unknown item, badPasteboardFlavorErr for a missing (or unreadable) flavor.
 OSStatus PasteboardCopyItemFlavorData(PasteboardRef pasteboard, PasteboardItemID item, const char* flavorType,
-                                      Bytes* outData);
+                                      SharedBytes* outData);
 // Puts bytes under a flavor: item 0 is the board level; an unknown identifier makes that item at the
 // end. A flavor the item already has answers duplicatePasteboardFlavorErr and changes nothing. Each
 // successful put advances the change count.

@@ -49,7 +49,7 @@ OSStatus PasteboardCopyItemFlavors(PasteboardRef pasteboard, PasteboardItemID it
 }
 
 OSStatus PasteboardCopyItemFlavorData(PasteboardRef pasteboard, PasteboardItemID item, const char* flavorType,
-                                      Bytes* outData) {
+                                      SharedBytes* outData) {
     return pasteboard ? pasteboard->sandbox->copyItemFlavorData(item, flavorType, outData) : paramErr;
 }
 

@@ -7,18 +7,18 @@
 
 namespace platform {
 
-std::optional<Bytes> Representation::data() const {
-    if (!(answers & AnswersData)) return std::nullopt;
+SharedBytes Representation::data() const {
+    if (!(answers & AnswersData)) return nullptr;
     switch (kind) {
-        case RepresentationKind::Data:
-            if (auto* b = value.asData()) return *b;
-            return std::nullopt;
+        case RepresentationKind::Data: return value.sharedData();
         case RepresentationKind::String:
-            if (auto* s = value.asString()) return Bytes(s->begin(), s->end());
-            return std::nullopt;
-        case RepresentationKind::PropertyList: return propertyListXml(value);
+            if (auto* s = value.asString()) return std::make_shared<const Bytes>(s->begin(), s->end());
+            return nullptr;
+        case RepresentationKind::PropertyList:
+            if (auto xml = propertyListXml(value)) return std::make_shared<const Bytes>(std::move(*xml));
+            return nullptr;
     }
-    return std::nullopt;
+    return nullptr;
 }
 
 std::optional<std::string> Representation::string() const {
@@ -85,9 +85,9 @@ const Representation* PasteboardItem::representation(const std::string& type) co
     return nullptr;
 }
 
-std::optional<Bytes> PasteboardItem::dataForType(const std::string& type) const {
+SharedBytes PasteboardItem::dataForType(const std::string& type) const {
     const Representation* r = representation(type);
-    return r ? r->data() : std::nullopt;
+    return r ? r->data() : nullptr;
 }
 
 std::optional<std::string> PasteboardItem::stringForType(const std::string& type) const {

@@ -38,7 +38,7 @@ struct Representation {
     unsigned answers = AnswersAll;
 
     // The three reads, with the conversions between kinds and the `answers` restriction applied.
-    std::optional<Bytes> data() const;
+    SharedBytes data() const;
     std::optional<std::string> string() const;
     std::optional<Value> propertyList() const;
 };
@@ -55,7 +55,7 @@ public:
     void setPropertyList(Value plist, const std::string& type);
 
     std::vector<std::string> types() const;
-    std::optional<Bytes> dataForType(const std::string& type) const;
+    SharedBytes dataForType(const std::string& type) const;
     std::optional<std::string> stringForType(const std::string& type) const;
     std::optional<Value> propertyListForType(const std::string& type) const;
 
@@ -82,7 +82,7 @@ public:
     virtual std::int64_t changeCount() = 0;
 
     // Pasteboard-level reads: the board-level flavor when present, else the first item with the type.
-    virtual std::optional<Bytes> dataForType(const std::string& type) = 0;
+    virtual SharedBytes dataForType(const std::string& type) = 0;
     virtual std::optional<Value> propertyListForType(const std::string& type) = 0;
 
     // `readObjectsForClasses:` with the URL class alone: absolute URL strings in item order.

@@ -25,7 +25,15 @@ std::optional<double> Value::asNumber() const {
 
 const std::string* Value::asString() const { return std::get_if<std::string>(&v_); }
 
-const Bytes* Value::asData() const { return std::get_if<Bytes>(&v_); }
+const Bytes* Value::asData() const {
+    if (auto* p = std::get_if<SharedBytes>(&v_)) return p->get();
+    return nullptr;
+}
+
+SharedBytes Value::sharedData() const {
+    if (auto* p = std::get_if<SharedBytes>(&v_)) return *p;
+    return nullptr;
+}
 
 std::optional<Date> Value::asDate() const {
     if (auto* p = std::get_if<Date>(&v_)) return *p;
@@ -53,6 +61,7 @@ bool Value::operator==(const Value& other) const {
     if (kind() != other.kind()) return false;
     if (auto* a = asArray()) return *a == *other.asArray();
     if (auto* d = asDictionary()) return *d == *other.asDictionary();
+    if (auto* b = asData()) return *b == *other.asData();
     return v_ == other.v_;
 }
 

@@ -14,6 +14,8 @@
 namespace platform {
 
 using Bytes = std::vector<std::uint8_t>;
+// Bytes handed around without copying (representations can be hundreds of megabytes); null: nothing.
+using SharedBytes = std::shared_ptr<const Bytes>;
 
 class Value;
 using Array = std::vector<Value>;
@@ -37,7 +39,8 @@ public:
     Value(double d) : v_(d) {}
     Value(const char* s) : v_(std::string(s)) {}
     Value(std::string s) : v_(std::move(s)) {}
-    Value(Bytes b) : v_(std::move(b)) {}
+    Value(Bytes b) : v_(std::make_shared<const Bytes>(std::move(b))) {}
+    Value(SharedBytes b) : v_(std::move(b)) {}
     Value(Date d) : v_(d) {}
     Value(Array a) : v_(std::make_shared<Array>(std::move(a))) {}
     Value(Dictionary d) : v_(std::make_shared<Dictionary>(std::move(d))) {}
@@ -52,6 +55,8 @@ public:
     std::optional<double> asNumber() const;
     const std::string* asString() const;
     const Bytes* asData() const;
+    // The data itself, shared with this value (no copy); null for any other kind.
+    SharedBytes sharedData() const;
     std::optional<Date> asDate() const;
     const Array* asArray() const;
     const Dictionary* asDictionary() const;
@@ -62,7 +67,7 @@ public:
     bool operator==(const Value& other) const;
 
 private:
-    std::variant<std::monostate, bool, std::int64_t, double, std::string, Bytes, Date,
+    std::variant<std::monostate, bool, std::int64_t, double, std::string, SharedBytes, Date,
                  std::shared_ptr<const Array>, std::shared_ptr<const Dictionary>>
         v_;
 };

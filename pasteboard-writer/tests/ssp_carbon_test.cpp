@@ -34,9 +34,9 @@ CarbonView carbonView() {
         std::vector<std::string> flavors;
         EXPECT_EQ(PasteboardCopyItemFlavors(pb.get(), id, &flavors), noErr);
         for (const auto& flavor : flavors) {
-            Bytes data;
+            SharedBytes data;
             EXPECT_EQ(PasteboardCopyItemFlavorData(pb.get(), id, flavor.c_str(), &data), noErr);
-            view[id].emplace_back(flavor, data);
+            view[id].emplace_back(flavor, data ? *data : Bytes{});
         }
     };
     readItem(0);

@@ -57,14 +57,16 @@ const Board& CarbonPasteboard::board() {
 }
 
 PasteboardSyncFlags CarbonPasteboard::synchronize() {
-    snapshot_.reset();
-    const Board& b = board();
+    // The board is read anew only when it changed since the snapshot this reference holds.
+    std::int64_t changeCount = store_.currentChangeCount().value_or(0);
+    if (snapshot_ && snapshot_->changeCount != changeCount) snapshot_.reset();
+    changeCount = board().changeCount;
     PasteboardSyncFlags flags = 0;
-    if (syncedChangeCount_ && *syncedChangeCount_ != b.changeCount) {
+    if (syncedChangeCount_ && *syncedChangeCount_ != changeCount) {
         flags |= kPasteboardModified;
         owner_ = false;  // another client changed the board since
     }
-    syncedChangeCount_ = b.changeCount;
+    syncedChangeCount_ = changeCount;
     if (owner_) flags |= kPasteboardClientIsOwner;
     return flags;
 }
@@ -115,15 +117,15 @@ OSStatus CarbonPasteboard::copyItemFlavors(PasteboardItemID item, std::vector<st
     return noErr;
 }
 
-OSStatus CarbonPasteboard::copyItemFlavorData(PasteboardItemID item, const char* flavorType, Bytes* outData) {
+OSStatus CarbonPasteboard::copyItemFlavorData(PasteboardItemID item, const char* flavorType, SharedBytes* outData) {
     if (!flavorType || !outData) return paramErr;
     const std::vector<Representation>* list = reps(item);
     if (!list) return badPasteboardItemErr;
     for (const Representation& rep : *list) {
         if (rep.type != flavorType) continue;
-        std::optional<Bytes> data = rep.data();
+        SharedBytes data = rep.data();
         if (!data) return badPasteboardFlavorErr;
-        *outData = std::move(*data);
+        *outData = std::move(data);
         return noErr;
     }
     return badPasteboardFlavorErr;

@@ -25,7 +25,7 @@ class CarbonPasteboard {
     OSStatus getItemCount(ItemCount* outCount);
     OSStatus getItemIdentifier(CFIndex index, PasteboardItemID* outItem);
     OSStatus copyItemFlavors(PasteboardItemID item, std::vector<std::string>* outFlavorTypes);
-    OSStatus copyItemFlavorData(PasteboardItemID item, const char* flavorType, Bytes* outData);
+    OSStatus copyItemFlavorData(PasteboardItemID item, const char* flavorType, SharedBytes* outData);
     OSStatus putItemFlavor(PasteboardItemID item, const char* flavorType, const Bytes& data,
                            PasteboardFlavorFlags flags);
 

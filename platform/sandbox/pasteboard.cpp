@@ -65,9 +65,9 @@ public:
 
     std::int64_t changeCount() override { return board().changeCount; }
 
-    std::optional<Bytes> dataForType(const std::string& type) override {
+    SharedBytes dataForType(const std::string& type) override {
         const Representation* rep = find(type);
-        return rep ? rep->data() : std::nullopt;
+        return rep ? rep->data() : nullptr;
     }
 
     std::optional<Value> propertyListForType(const std::string& type) override {

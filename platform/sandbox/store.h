@@ -36,6 +36,8 @@ public:
 
     // A consistent snapshot of the whole board.
     std::optional<Board> read();
+    // The change count alone, without reading the board.
+    std::optional<std::int64_t> currentChangeCount();
 
     // Runs `change` inside one write transaction; commits when it answers true, rolls back otherwise.
     // Answers whether the transaction committed.

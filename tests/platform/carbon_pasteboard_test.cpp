@@ -83,13 +83,13 @@ TEST_F(CarbonPasteboardTest, PutsOnItemsAndTheBoardLevelWithTheirStatuses) {
     EXPECT_EQ(flavors, (std::vector<std::string>{"fndf", "com.apple.finder.noderef"}));
     EXPECT_EQ(PasteboardCopyItemFlavors(pb.get(), 3, &flavors), badPasteboardItemErr);
 
-    Bytes data{9};
+    SharedBytes data;
     EXPECT_EQ(PasteboardCopyItemFlavorData(pb.get(), 7, "public.file-url", &data), noErr);
-    EXPECT_EQ(data, bytes("file:///a"));
+    EXPECT_EQ(*data, bytes("file:///a"));
     EXPECT_EQ(PasteboardCopyItemFlavorData(pb.get(), 0, "fndf", &data), noErr);
-    EXPECT_TRUE(data.empty());
+    EXPECT_TRUE(data->empty());
     EXPECT_EQ(PasteboardCopyItemFlavorData(pb.get(), 0, "com.apple.finder.noderef", &data), noErr);
-    EXPECT_EQ(data, Bytes{1});
+    EXPECT_EQ(*data, Bytes{1});
     EXPECT_EQ(PasteboardCopyItemFlavorData(pb.get(), 0, "public.png", &data), badPasteboardFlavorErr);
     EXPECT_EQ(PasteboardCopyItemFlavorData(pb.get(), 2, "public.png", &data), badPasteboardFlavorErr);
     EXPECT_EQ(PasteboardCopyItemFlavorData(pb.get(), 4, "public.file-url", &data), badPasteboardItemErr);
@@ -140,14 +140,14 @@ TEST_F(CarbonPasteboardTest, ReadsItemsWrittenThroughTheGeneralPasteboardAsDataF
     PasteboardItemID id = 0;
     ASSERT_EQ(PasteboardGetItemIdentifier(pb.get(), 1, &id), noErr);
     EXPECT_EQ(id, 40u);
-    Bytes data;
+    SharedBytes data;
     // A representation that does not answer data reads as a missing flavor.
     EXPECT_EQ(PasteboardCopyItemFlavorData(pb.get(), 40, "public.utf8-plain-text", &data),
               badPasteboardFlavorErr);
     EXPECT_EQ(PasteboardCopyItemFlavorData(pb.get(), 40, "public.png", &data), noErr);
-    EXPECT_EQ(data, (Bytes{0, 1}));
+    EXPECT_EQ(*data, (Bytes{0, 1}));
     EXPECT_EQ(PasteboardCopyItemFlavorData(pb.get(), 0, "fndf", &data), noErr);
-    EXPECT_TRUE(data.empty());
+    EXPECT_TRUE(data->empty());
 
     // Strings read as UTF-8 and property lists as XML property-list bytes.
     generalPasteboard()->clearContents();
@@ -155,9 +155,9 @@ TEST_F(CarbonPasteboardTest, ReadsItemsWrittenThroughTheGeneralPasteboardAsDataF
     PasteboardSynchronize(pb.get());
     ASSERT_EQ(PasteboardGetItemIdentifier(pb.get(), 1, &id), noErr);
     EXPECT_EQ(PasteboardCopyItemFlavorData(pb.get(), id, "public.utf8-plain-text", &data), noErr);
-    EXPECT_EQ(data, bytes("h\xC3\xA9"));
+    EXPECT_EQ(*data, bytes("h\xC3\xA9"));
     EXPECT_EQ(PasteboardCopyItemFlavorData(pb.get(), id, "public.file-url", &data), noErr);
-    EXPECT_EQ(data, propertyListXml(Value(Array{Value("file:///a")})));
+    EXPECT_EQ(*data, propertyListXml(Value(Array{Value("file:///a")})));
 }
 
 TEST_F(CarbonPasteboardTest, ReadsHoldTheSynchronisedStateUntilTheNextSynchronize) {
