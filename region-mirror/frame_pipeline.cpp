@@ -77,16 +77,7 @@ shared::Json frameLineJson(const FrameLine& line) {
 }
 
 EmitStatus emitFrame(const FrameLine& line, std::FILE* out) {
-    std::optional<std::string> text = shared::encodeJson(frameLineJson(line));
-    if (!text) return EmitStatus::NotEncodable;
-    text->push_back('\n');
-    bool written = std::fwrite(text->data(), 1, text->size(), out) == text->size();
-    written = std::fflush(out) == 0 && written;
-    if (!written) {
-        std::clearerr(out);
-        return EmitStatus::WriteFailed;
-    }
-    return EmitStatus::Written;
+    return shared::emitJsonLine(frameLineJson(line), shared::KeyOrder::AsAdded, out);
 }
 
 void MirrorOutput::didOutputSampleBuffer(const platform::CMSampleBuffer& sampleBuffer,

@@ -35,7 +35,7 @@ std::optional<FrameLine> frameLineFor(const platform::CMSampleBuffer& sampleBuff
                                       platform::SCStreamOutputType type, const platform::CGRect& cropRect);
 
 shared::Json frameLineJson(const FrameLine& line);
-enum class EmitStatus { Written, NotEncodable, WriteFailed };
+using shared::EmitStatus;
 // Prints the line with "\n" and flushes; a failed write means the reader has gone.
 EmitStatus emitFrame(const FrameLine& line, std::FILE* out = stdout);
 

@@ -102,13 +102,15 @@ std::optional<std::string> encodeJson(const Json& value, KeyOrder order) {
     return out;
 }
 
-bool emitJsonLine(const Json& value, KeyOrder order, std::FILE* out) {
+EmitStatus emitJsonLine(const Json& value, KeyOrder order, std::FILE* out) {
     std::optional<std::string> text = encodeJson(value, order);
-    if (!text) return false;
+    if (!text) return EmitStatus::NotEncodable;
     text->push_back('\n');
-    std::fwrite(text->data(), 1, text->size(), out);
-    std::fflush(out);
-    return true;
+    bool written = std::fwrite(text->data(), 1, text->size(), out) == text->size();
+    written = std::fflush(out) == 0 && written;
+    if (written) return EmitStatus::Written;
+    std::clearerr(out);
+    return EmitStatus::WriteFailed;
 }
 
 }  // namespace shared

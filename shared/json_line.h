@@ -18,8 +18,11 @@ enum class KeyOrder { AsAdded, Sorted };
 // The encoded text without a line end, or nothing when the value cannot be encoded.
 std::optional<std::string> encodeJson(const Json& value, KeyOrder order = KeyOrder::AsAdded);
 
-// Encodes the value and writes it with "\n" to `out`, flushing it. Answers false, writing nothing,
-// when the value cannot be encoded.
-bool emitJsonLine(const Json& value, KeyOrder order = KeyOrder::AsAdded, std::FILE* out = stdout);
+enum class EmitStatus { Written, NotEncodable, WriteFailed };
+
+// Encodes the value and writes it with "\n" to `out`, flushing it. Nothing is written when the value
+// cannot be encoded; a failed write (a reader that went away) is told apart, and the stream's error
+// flag is cleared again.
+EmitStatus emitJsonLine(const Json& value, KeyOrder order = KeyOrder::AsAdded, std::FILE* out = stdout);
 
 }  // namespace shared
