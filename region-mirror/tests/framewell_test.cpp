@@ -115,7 +115,8 @@ struct FailureCase {
     json desktopChanges;
     std::string error;
     bool needsStop;
-};
+};void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
+
 
 class FramewellFailure : public testing::TestWithParam<FailureCase> {};
 
@@ -182,7 +183,8 @@ struct CropCase {
     std::vector<std::string> args;
     int width, height;  // of the cut
     int x, y;           // where the cut starts in the display image
-};
+};void PrintTo(const CropCase& c, std::ostream* os) { *os << c.name; }
+
 
 class FramewellCrop : public testing::TestWithParam<CropCase> {};
 
