@@ -10,24 +10,15 @@
 
 #include "platform/images.h"
 #include "tests/support/sandbox_fixture.h"
+#include "tests/support/window_records.h"
 
 namespace {
 
 using nlohmann::json;
+using ssptest::list;
 using ssptest::Sandbox;
+using ssptest::window;
 namespace fs = std::filesystem;
-
-std::string window(std::int64_t id, const std::string& owner, const std::string& bounds,
-                   const std::string& extra = "") {
-    return R"({"kCGWindowLayer":0,"kCGWindowOwnerName":")" + owner + R"(","kCGWindowNumber":)" +
-           std::to_string(id) + R"(,"kCGWindowBounds":)" + bounds + extra + "}";
-}
-
-std::string list(const std::vector<std::string>& records) {
-    std::string out = "[";
-    for (std::size_t i = 0; i < records.size(); ++i) out += (i ? "," : "") + records[i];
-    return out + "]";
-}
 
 const std::string kFit = R"({"X":10,"Y":20,"Width":400,"Height":300})";
 

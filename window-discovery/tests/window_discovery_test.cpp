@@ -6,24 +6,14 @@
 
 #include "shared/window_list.h"
 #include "tests/support/sandbox_fixture.h"
+#include "tests/support/window_records.h"
 
 namespace {
 
 using nlohmann::json;
+using ssptest::list;
 using ssptest::Sandbox;
-
-// An ordinary window record; `bounds` is written as given, so that integer and real numbers stay apart.
-std::string window(std::int64_t id, const std::string& owner, const std::string& bounds,
-                   const std::string& extra = "") {
-    return R"({"kCGWindowLayer":0,"kCGWindowOwnerName":")" + owner + R"(","kCGWindowNumber":)" +
-           std::to_string(id) + R"(,"kCGWindowBounds":)" + bounds + extra + "}";
-}
-
-std::string list(const std::vector<std::string>& records) {
-    std::string out = "[";
-    for (std::size_t i = 0; i < records.size(); ++i) out += (i ? "," : "") + records[i];
-    return out + "]";
-}
+using ssptest::window;
 
 const std::string kBig = R"({"X":0,"Y":0,"Width":800,"Height":600})";
 
