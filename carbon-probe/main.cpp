@@ -45,7 +45,8 @@ int main() {
                 if (!flavorscan::nameFitsBuffer(flavor)) continue;
                 SharedBytes data;
                 OSStatus status = PasteboardCopyItemFlavorData(pasteboard.get(), item, flavor.c_str(), &data);
-                printFlavorRow(stdout, firstRow, itemId, flavor, status, status == noErr ? data.get() : nullptr);
+                printFlavorRow(stdout, firstRow, itemId, flavor, status,
+                               status == noErr ? data.get() : nullptr);
             }
         }
     }

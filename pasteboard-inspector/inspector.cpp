@@ -32,7 +32,8 @@ bool hasPromisedTypesOnPasteboard(const std::optional<std::vector<platform::Past
     return false;
 }
 
-std::vector<PasteboardItemDetail> itemDetails(const std::optional<std::vector<platform::PasteboardItem>>& items) {
+std::vector<PasteboardItemDetail> itemDetails(
+    const std::optional<std::vector<platform::PasteboardItem>>& items) {
     std::vector<PasteboardItemDetail> details;
     if (!items) return details;
     for (std::size_t i = 0; i < items->size(); ++i) {

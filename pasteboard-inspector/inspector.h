@@ -34,7 +34,8 @@ std::vector<std::string> pngTypes(const std::vector<std::string>& types);
 // Some item offers a type whose lower-cased name contains "promis"; false without an item list.
 bool hasPromisedTypesOnPasteboard(const std::optional<std::vector<platform::PasteboardItem>>& items);
 
-std::vector<PasteboardItemDetail> itemDetails(const std::optional<std::vector<platform::PasteboardItem>>& items);
+std::vector<PasteboardItemDetail> itemDetails(
+    const std::optional<std::vector<platform::PasteboardItem>>& items);
 
 shared::Json resultJson(const Result& result);
 

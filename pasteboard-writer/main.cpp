@@ -37,7 +37,8 @@ int emit(const Result& result) {
     return result.ok ? 0 : 1;
 }
 
-int runNativePath(platform::Pasteboard& pb, const Payload& payload, const std::vector<std::string>& imagePaths) {
+int runNativePath(platform::Pasteboard& pb, const Payload& payload,
+                  const std::vector<std::string>& imagePaths) {
     bool cursorMode = payload.cursorMode.value_or(false);
     platform::PasteboardItem item = buildNativeItem(payload.text, imagePaths, cursorMode);
     bool wrote = pb.writeObjects({item});
@@ -53,8 +54,8 @@ int runNativePath(platform::Pasteboard& pb, const Payload& payload, const std::v
     return emit(result);
 }
 
-int runVisualPath(platform::Pasteboard& pb, const Payload& payload, const std::vector<std::string>& imagePaths,
-                  const std::string& visualStrategy) {
+int runVisualPath(platform::Pasteboard& pb, const Payload& payload,
+                  const std::vector<std::string>& imagePaths, const std::string& visualStrategy) {
     if (imagePaths.size() < payload.imagePaths.size())
         shared::emitJsonLine(pathsFilteredWarning(payload.imagePaths.size(), imagePaths.size()),
                              shared::KeyOrder::AsAdded, stderr);

@@ -28,7 +28,8 @@ std::optional<Payload> decodePayload(std::string_view input) {
         if (!p.is_string()) return std::nullopt;
         payload.imagePaths.push_back(p.get<std::string>());
     }
-    for (auto [key, field] : {std::pair{"cursorMode", &payload.cursorMode}, {"visualMode", &payload.visualMode}}) {
+    for (auto [key, field] :
+         {std::pair{"cursorMode", &payload.cursorMode}, {"visualMode", &payload.visualMode}}) {
         if (const json* v = member(doc, key)) {
             if (!v->is_boolean()) return std::nullopt;
             *field = v->get<bool>();

@@ -22,7 +22,8 @@ std::optional<Bytes> base64Decode(std::string_view text) {
     if (text.size() % 4 != 0) return std::nullopt;
     for (std::size_t i = 0; i < text.size(); ++i) {
         char c = text[i];
-        bool alpha = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/';
+        bool alpha = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' ||
+                     c == '/';
         bool fill = c == '=' && i + 2 >= text.size() && (i + 1 == text.size() || text[i + 1] == '=');
         if (!alpha && !fill) return std::nullopt;
     }

@@ -12,7 +12,9 @@
 namespace platform {
 
 std::string base64Encode(const std::uint8_t* data, std::size_t size);
-inline std::string base64Encode(const Bytes& bytes) { return base64Encode(bytes.data(), bytes.size()); }
+inline std::string base64Encode(const Bytes& bytes) {
+    return base64Encode(bytes.data(), bytes.size());
+}
 
 // Strict decoding: nothing for characters outside the alphabet, wrong fill or a length not a multiple of 4.
 std::optional<Bytes> base64Decode(std::string_view text);

@@ -10,7 +10,8 @@ namespace platform {
 SharedBytes Representation::data() const {
     if (!(answers & AnswersData)) return nullptr;
     switch (kind) {
-        case RepresentationKind::Data: return value.sharedData();
+        case RepresentationKind::Data:
+            return value.sharedData();
         case RepresentationKind::String:
             if (auto* s = value.asString()) return std::make_shared<const Bytes>(s->begin(), s->end());
             return nullptr;

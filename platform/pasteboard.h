@@ -45,7 +45,7 @@ struct Representation {
 
 // A pasteboard item: a new one to fill and write, or one read from the pasteboard.
 class PasteboardItem {
-public:
+  public:
     PasteboardItem() = default;
     explicit PasteboardItem(std::vector<Representation> reps) : reps_(std::move(reps)) {}
 
@@ -62,13 +62,13 @@ public:
     const Representation* representation(const std::string& type) const;
     const std::vector<Representation>& representations() const { return reps_; }
 
-private:
+  private:
     void set(Representation rep);
     std::vector<Representation> reps_;
 };
 
 class Pasteboard {
-public:
+  public:
     virtual ~Pasteboard() = default;
 
     // Empties the pasteboard and advances the change count; answers the new change count.

@@ -6,7 +6,8 @@ namespace platform {
 
 std::unique_ptr<Pasteboard> generalPasteboard() {
     switch (activeBackend()) {
-        case Backend::Sandbox: return sandbox::generalPasteboard();
+        case Backend::Sandbox:
+            return sandbox::generalPasteboard();
     }
     return sandbox::generalPasteboard();
 }

@@ -17,15 +17,19 @@ using PlistPtr = std::unique_ptr<void, PlistDeleter>;
 
 plist_t toNode(const Value& v) {
     switch (v.kind()) {
-        case Value::Kind::Null: return nullptr;
-        case Value::Kind::Bool: return plist_new_bool(*v.asBool() ? 1 : 0);
+        case Value::Kind::Null:
+            return nullptr;
+        case Value::Kind::Bool:
+            return plist_new_bool(*v.asBool() ? 1 : 0);
         case Value::Kind::Integer: {
             std::int64_t i = *v.asInteger();
             plist_t node = plist_new_uint(static_cast<std::uint64_t>(i));
             return node;
         }
-        case Value::Kind::Real: return plist_new_real(*v.asReal());
-        case Value::Kind::String: return plist_new_string(v.asString()->c_str());
+        case Value::Kind::Real:
+            return plist_new_real(*v.asReal());
+        case Value::Kind::String:
+            return plist_new_string(v.asString()->c_str());
         case Value::Kind::Data: {
             const Bytes& b = *v.asData();
             return plist_new_data(reinterpret_cast<const char*>(b.data()), b.size());
@@ -141,7 +145,8 @@ std::optional<Value> fromNode(plist_t n) {
             free(it);
             return Value(std::move(out));
         }
-        default: return std::nullopt;
+        default:
+            return std::nullopt;
     }
 }
 

@@ -23,7 +23,9 @@ std::optional<double> Value::asNumber() const {
     return std::nullopt;
 }
 
-const std::string* Value::asString() const { return std::get_if<std::string>(&v_); }
+const std::string* Value::asString() const {
+    return std::get_if<std::string>(&v_);
+}
 
 const Bytes* Value::asData() const {
     if (auto* p = std::get_if<SharedBytes>(&v_)) return p->get();

@@ -28,7 +28,7 @@ struct Date {
 };
 
 class Value {
-public:
+  public:
     enum class Kind { Null, Bool, Integer, Real, String, Data, Date, Array, Dictionary };
 
     Value() = default;
@@ -66,7 +66,7 @@ public:
 
     bool operator==(const Value& other) const;
 
-private:
+  private:
     std::variant<std::monostate, bool, std::int64_t, double, std::string, SharedBytes, Date,
                  std::shared_ptr<const Array>, std::shared_ptr<const Dictionary>>
         v_;

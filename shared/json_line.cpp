@@ -15,14 +15,30 @@ bool appendString(std::string& out, const std::string& s) {
     out += '"';
     for (unsigned char c : s) {
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '/': out += "\\/"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            case '\b': out += "\\b"; break;
-            case '\f': out += "\\f"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '/':
+                out += "\\/";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\b':
+                out += "\\b";
+                break;
+            case '\f':
+                out += "\\f";
+                break;
             default:
                 if (c < 0x20) {
                     char buf[8];
@@ -46,17 +62,26 @@ void appendNumber(std::string& out, T v) {
 
 bool append(std::string& out, const Json& v, KeyOrder order) {
     switch (v.type()) {
-        case Json::value_t::null: out += "null"; return true;
-        case Json::value_t::boolean: out += v.get<bool>() ? "true" : "false"; return true;
-        case Json::value_t::number_integer: appendNumber(out, v.get<std::int64_t>()); return true;
-        case Json::value_t::number_unsigned: appendNumber(out, v.get<std::uint64_t>()); return true;
+        case Json::value_t::null:
+            out += "null";
+            return true;
+        case Json::value_t::boolean:
+            out += v.get<bool>() ? "true" : "false";
+            return true;
+        case Json::value_t::number_integer:
+            appendNumber(out, v.get<std::int64_t>());
+            return true;
+        case Json::value_t::number_unsigned:
+            appendNumber(out, v.get<std::uint64_t>());
+            return true;
         case Json::value_t::number_float: {
             double d = v.get<double>();
             if (!std::isfinite(d)) return false;
             appendNumber(out, d);  // shortest form that reads back the same: 1512, 0.5, 1e+20
             return true;
         }
-        case Json::value_t::string: return appendString(out, v.get_ref<const std::string&>());
+        case Json::value_t::string:
+            return appendString(out, v.get_ref<const std::string&>());
         case Json::value_t::array: {
             out += '[';
             bool first = true;
@@ -89,7 +114,8 @@ bool append(std::string& out, const Json& v, KeyOrder order) {
             return true;
         }
         case Json::value_t::binary:
-        case Json::value_t::discarded: return false;
+        case Json::value_t::discarded:
+            return false;
     }
     return false;
 }

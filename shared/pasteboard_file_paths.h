@@ -16,8 +16,8 @@ enum class FileURLReading {
 
 // First the pasteboard's own URL reading; only when that yields no file URL, each item's
 // "public.file-url". Duplicates stay; every path goes through `canonicalPath`.
-std::vector<std::string> filePathsFromPasteboard(platform::Pasteboard& pb,
-                                                 FileURLReading reading = FileURLReading::PropertyListThenString);
+std::vector<std::string> filePathsFromPasteboard(
+    platform::Pasteboard& pb, FileURLReading reading = FileURLReading::PropertyListThenString);
 
 // The path with its symbolic links resolved as far as they exist, and standardised ("." and ".."
 // components and repeated or trailing "/" removed).

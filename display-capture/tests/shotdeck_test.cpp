@@ -102,8 +102,10 @@ struct SelectionCase {
     std::uint32_t displayId;
     std::int64_t displayIndex;
     std::string bounds;
-};void PrintTo(const SelectionCase& c, std::ostream* os) { *os << c.name; }
-
+};
+void PrintTo(const SelectionCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class ShotdeckSelection : public testing::TestWithParam<SelectionCase> {};
 

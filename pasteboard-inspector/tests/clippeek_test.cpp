@@ -11,12 +11,22 @@ namespace {
 using nlohmann::json;
 using ssptest::Sandbox;
 
-json text(const std::string& type, const std::string& value) { return {{"type", type}, {"text", value}}; }
-json plist(const std::string& type, json value) { return {{"type", type}, {"plist", value}}; }
-json data(const std::string& type) { return {{"type", type}, {"base64", "iVBORw=="}}; }
-json item(json reps) { return {{"reps", reps}}; }
+json text(const std::string& type, const std::string& value) {
+    return {{"type", type}, {"text", value}};
+}
+json plist(const std::string& type, json value) {
+    return {{"type", type}, {"plist", value}};
+}
+json data(const std::string& type) {
+    return {{"type", type}, {"base64", "iVBORw=="}};
+}
+json item(json reps) {
+    return {{"reps", reps}};
+}
 // A string as the tools write it.
-std::string quoted(const std::string& s) { return *shared::encodeJson(shared::Json(s)); }
+std::string quoted(const std::string& s) {
+    return *shared::encodeJson(shared::Json(s));
+}
 
 json peek(const Sandbox& sb) {
     auto r = sb.run("clippeek");
@@ -47,17 +57,19 @@ TEST(Clippeek, FinderCopyOfTwoFilesWithLinksAndEscapes) {
                     item({text("public.file-url", base + "/gone/../x.png")})}}});
     auto r = sb.run("clippeek");
     const std::string t = target.string();
-    EXPECT_EQ(r.out, "{\"changeCount\":7,\"itemCount\":3,\"types\":[\"public.file-url\",\"public.png\","
-                     "\"NSFilenamesPboardType\"],\"filePaths\":[" +
-                         quoted(t) + "," + quoted(t) + "," + quoted(sb.files().string() + "/x.png") +
-                         "],\"hasEmbeddedPngOnly\":false,\"hasPromisedTypes\":false,\"items\":[{\"index\":0,"
-                         "\"types\":[\"public.file-url\",\"public.png\"],\"fileUrl\":" +
-                         quoted(base + "/real%20shot.png") +
-                         ",\"filenames\":[]},{\"index\":1,\"types\":[\"NSFilenamesPboardType\",\"public.file-url\"],"
-                         "\"fileUrl\":" +
-                         quoted(base + "/link.png") + ",\"filenames\":[\"one\"]},{\"index\":2,\"types\":["
-                         "\"public.file-url\"],\"fileUrl\":" +
-                         quoted(base + "/gone/../x.png") + ",\"filenames\":[]}]}\n");
+    EXPECT_EQ(r.out,
+              "{\"changeCount\":7,\"itemCount\":3,\"types\":[\"public.file-url\",\"public.png\","
+              "\"NSFilenamesPboardType\"],\"filePaths\":[" +
+                  quoted(t) + "," + quoted(t) + "," + quoted(sb.files().string() + "/x.png") +
+                  "],\"hasEmbeddedPngOnly\":false,\"hasPromisedTypes\":false,\"items\":[{\"index\":0,"
+                  "\"types\":[\"public.file-url\",\"public.png\"],\"fileUrl\":" +
+                  quoted(base + "/real%20shot.png") +
+                  ",\"filenames\":[]},{\"index\":1,\"types\":[\"NSFilenamesPboardType\",\"public.file-url\"],"
+                  "\"fileUrl\":" +
+                  quoted(base + "/link.png") +
+                  ",\"filenames\":[\"one\"]},{\"index\":2,\"types\":["
+                  "\"public.file-url\"],\"fileUrl\":" +
+                  quoted(base + "/gone/../x.png") + ",\"filenames\":[]}]}\n");
 }
 
 TEST(Clippeek, ItemByItemPhaseTakesPropertyListURLs) {
@@ -85,12 +97,19 @@ TEST(Clippeek, PngAndPromiseFlags) {
     const std::vector<Case> cases = {
         {"png data only", {{"items", {item({data("public.png")})}}}, true, false},
         {"capital PNG anywhere", {{"items", {item({data("Apple PNG pasteboard type")})}}}, true, false},
-        {"png with a file", {{"items", {item({data("public.png"), text("public.file-url", "file:///tmp/s.png")})}}},
-         false, false},
-        {"promise in an item", {{"items", {item({data("com.apple.pasteboard.promised-file-url")})}}}, false, true},
+        {"png with a file",
+         {{"items", {item({data("public.png"), text("public.file-url", "file:///tmp/s.png")})}}},
+         false,
+         false},
+        {"promise in an item",
+         {{"items", {item({data("com.apple.pasteboard.promised-file-url")})}}},
+         false,
+         true},
         {"Promised in capitals", {{"items", {item({data("x.Promised")})}}}, false, true},
-        {"promise on the board level only", {{"board", {data("com.apple.promise")}}, {"items", json::array()}},
-         false, false},
+        {"promise on the board level only",
+         {{"board", {data("com.apple.promise")}}, {"items", json::array()}},
+         false,
+         false},
     };
     for (const auto& c : cases) {
         Sandbox sb;
@@ -113,8 +132,9 @@ TEST(Clippeek, NoItemListCountsFilePathsAndSortsNothingAtBoardLevel) {
 
 TEST(Clippeek, SameFileTwiceIsReportedTwice) {
     Sandbox sb;
-    sb.loadBoard({{"items", {item({text("public.file-url", "file:///tmp/same.png")}),
-                             item({text("public.file-url", "file:///tmp/same.png")})}}});
+    sb.loadBoard({{"items",
+                   {item({text("public.file-url", "file:///tmp/same.png")}),
+                    item({text("public.file-url", "file:///tmp/same.png")})}}});
     EXPECT_EQ(peek(sb)["filePaths"], json({"/tmp/same.png", "/tmp/same.png"}));
 }
 

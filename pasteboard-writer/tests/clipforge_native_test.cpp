@@ -27,7 +27,8 @@ const json* rep(const json& reps, const std::string& type) {
     return nullptr;
 }
 
-std::string payload(const std::string& text, const std::vector<std::string>& paths, json extra = json::object()) {
+std::string payload(const std::string& text, const std::vector<std::string>& paths,
+                    json extra = json::object()) {
     json p = extra;
     p["text"] = text;
     p["imagePaths"] = paths;
@@ -36,7 +37,8 @@ std::string payload(const std::string& text, const std::vector<std::string>& pat
 
 TEST(ClipforgeInput, UndecodablePayloadsLeaveTheBoardAsItWas) {
     Sandbox sb;
-    const json seeded = {{"changeCount", 41}, {"items", {{{"reps", {{{"type", "public.utf8-plain-text"}, {"text", "keep"}}}}}}}};
+    const json seeded = {{"changeCount", 41},
+                         {"items", {{{"reps", {{{"type", "public.utf8-plain-text"}, {"text", "keep"}}}}}}}};
     sb.loadBoard(seeded);
     const std::vector<std::string> bad = {
         "",
@@ -84,8 +86,11 @@ TEST(ClipforgeNative, EmptyTextAndNoPathsWritesOnlyTheHtmlDocument) {
 TEST(ClipforgeNative, NullOptionalsAndUnknownKeysAreIgnored) {
     Sandbox sb;
     auto r = sb.run("clipforge", {},
-                    payload("hi", {}, {{"cursorMode", nullptr}, {"visualMode", nullptr}, {"visualStrategy", nullptr},
-                                       {"extra", {1, nullptr}}}));
+                    payload("hi", {},
+                            {{"cursorMode", nullptr},
+                             {"visualMode", nullptr},
+                             {"visualStrategy", nullptr},
+                             {"extra", {1, nullptr}}}));
     EXPECT_EQ(r.out,
               "{\"ok\":true,\"types\":[\"public.utf8-plain-text\",\"public.html\",\"public.rtf\","
               "\"com.apple.flat-rtfd\",\"com.apple.rtfd\"],\"mode\":\"text-only\"}\n");
@@ -97,9 +102,10 @@ TEST(ClipforgeNative, TextAndImagesGiveOneItemWithEveryRepresentation) {
     std::string png = ssptest::sourcePath("samples/screenshot-editor.png");
     std::string jpg = ssptest::sourcePath("samples/photo.jpg");
     auto r = sb.run("clipforge", {}, payload("Look at these", {png, sb.files() / "missing.png", jpg}));
-    EXPECT_EQ(r.out,
-              "{\"ok\":true,\"types\":[\"public.utf8-plain-text\",\"public.html\",\"public.rtf\","
-              "\"com.apple.flat-rtfd\",\"com.apple.rtfd\",\"public.file-url\"],\"mode\":\"native-unified\"}\n");
+    EXPECT_EQ(
+        r.out,
+        "{\"ok\":true,\"types\":[\"public.utf8-plain-text\",\"public.html\",\"public.rtf\","
+        "\"com.apple.flat-rtfd\",\"com.apple.rtfd\",\"public.file-url\"],\"mode\":\"native-unified\"}\n");
     EXPECT_EQ(r.err, "");  // the filtered-paths warning belongs to the visual path only
     json reps = onlyItemReps(sb.dumpBoard());
     EXPECT_EQ((*rep(reps, "public.utf8-plain-text"))["text"], "Look at these");
@@ -120,7 +126,8 @@ TEST(ClipforgeNative, TextAndImagesGiveOneItemWithEveryRepresentation) {
 TEST(ClipforgeNative, MissingPathsGiveTextOnlyAndCursorModeDropsOnlyTheFileURLs) {
     Sandbox sb;
     // A zero byte inside a path names no file, not the file before it.
-    std::string nul = ssptest::sourcePath("samples/screenshot-editor.png").string() + std::string(1, '\0') + "x";
+    std::string nul =
+        ssptest::sourcePath("samples/screenshot-editor.png").string() + std::string(1, '\0') + "x";
     auto r = sb.run("clipforge", {}, payload("t", {"/no/such.png", nul}));
     EXPECT_EQ(r.out,
               "{\"ok\":true,\"types\":[\"public.utf8-plain-text\",\"public.html\",\"public.rtf\","
@@ -129,9 +136,10 @@ TEST(ClipforgeNative, MissingPathsGiveTextOnlyAndCursorModeDropsOnlyTheFileURLs)
 
     std::string png = ssptest::sourcePath("samples/screenshot-editor.png");
     r = sb.run("clipforge", {}, payload("", {png}, {{"cursorMode", true}, {"visualStrategy", "web-chat"}}));
-    EXPECT_EQ(r.out,
-              "{\"ok\":true,\"types\":[\"public.html\",\"public.rtf\",\"com.apple.flat-rtfd\",\"com.apple.rtfd\"],"
-              "\"mode\":\"native-unified\"}\n");
+    EXPECT_EQ(
+        r.out,
+        "{\"ok\":true,\"types\":[\"public.html\",\"public.rtf\",\"com.apple.flat-rtfd\",\"com.apple.rtfd\"],"
+        "\"mode\":\"native-unified\"}\n");
     json reps = onlyItemReps(sb.dumpBoard());
     EXPECT_NE((*rep(reps, "public.html"))["text"].get<std::string>().find("data:image/png;base64,"),
               std::string::npos);
@@ -174,14 +182,16 @@ TEST(ClipforgeNative, SpecialFilesAsImagePathsNeitherHangNorEmbed) {
 TEST(ClipforgeNative, FileURLsOfAwkwardPathsReadBackAsTheSamePaths) {
     Sandbox sb;
     std::vector<std::string> paths;
-    for (std::string name : {"with blank.png", "100%.png", "a#b.png", "why?.png", "caf\xC3\xA9 \xE6\x97\xA5.png"}) {
+    for (std::string name :
+         {"with blank.png", "100%.png", "a#b.png", "why?.png", "caf\xC3\xA9 \xE6\x97\xA5.png"}) {
         std::string p = sb.files() / name;
         ssptest::writeFile(p, "x");
         paths.push_back(p);
     }
     ASSERT_EQ(sb.run("clipforge", {}, payload("", paths)).status, 0);
     json reps = onlyItemReps(sb.dumpBoard());
-    EXPECT_EQ((*rep(reps, "public.file-url"))["plist"][0], "file://" + (sb.files() / "with%20blank.png").string());
+    EXPECT_EQ((*rep(reps, "public.file-url"))["plist"][0],
+              "file://" + (sb.files() / "with%20blank.png").string());
     EXPECT_EQ((*rep(reps, "public.file-url"))["plist"][4],
               "file://" + (sb.files() / "caf%C3%A9%20%E6%97%A5.png").string());
     auto peek = json::parse(sb.run("clippeek").out);
@@ -201,11 +211,13 @@ TEST(ClipforgeConcurrency, ConcurrentRunsNeverSeeATornBoard) {
         });
     for (int r = 0; r < kReaders; ++r)
         threads.emplace_back([&, r] {
-            for (int i = 0; i < kRuns; ++i) seen[r].push_back(json::parse(sb.run("clippeek").out, nullptr, false));
+            for (int i = 0; i < kRuns; ++i)
+                seen[r].push_back(json::parse(sb.run("clippeek").out, nullptr, false));
         });
     for (auto& t : threads) t.join();
     EXPECT_EQ(failures, 0);
-    const json whole = {"public.html", "public.rtf", "com.apple.flat-rtfd", "com.apple.rtfd", "public.utf8-plain-text"};
+    const json whole = {"public.html", "public.rtf", "com.apple.flat-rtfd", "com.apple.rtfd",
+                        "public.utf8-plain-text"};
     json sortedWhole = whole;
     std::sort(sortedWhole.begin(), sortedWhole.end());
     for (const auto& readings : seen) {

@@ -15,8 +15,8 @@ constexpr double kUnixTo2001 = 978307200.0;
 std::optional<Date> parseDate(const std::string& text) {
     std::tm tm{};
     char tail = 0;
-    if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%c", &tm.tm_year, &tm.tm_mon, &tm.tm_mday, &tm.tm_hour,
-                    &tm.tm_min, &tm.tm_sec, &tail) != 7 ||
+    if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%c", &tm.tm_year, &tm.tm_mon, &tm.tm_mday,
+                    &tm.tm_hour, &tm.tm_min, &tm.tm_sec, &tail) != 7 ||
         tail != 'Z' || text.size() != 20)
         return std::nullopt;
     tm.tm_year -= 1900;
@@ -35,13 +35,16 @@ std::string formatDate(Date d) {
 
 std::optional<Value> plistFromJson(const Json& j, std::string& error) {
     switch (j.type()) {
-        case Json::value_t::boolean: return Value(j.get<bool>());
+        case Json::value_t::boolean:
+            return Value(j.get<bool>());
         case Json::value_t::number_integer:
         case Json::value_t::number_unsigned:
             if (j.is_number_unsigned() && j.get<std::uint64_t>() > INT64_MAX) return Value(j.get<double>());
             return Value(j.get<std::int64_t>());
-        case Json::value_t::number_float: return Value(j.get<double>());
-        case Json::value_t::string: return Value(j.get<std::string>());
+        case Json::value_t::number_float:
+            return Value(j.get<double>());
+        case Json::value_t::string:
+            return Value(j.get<std::string>());
         case Json::value_t::array: {
             Array a;
             for (const auto& e : j) {
@@ -53,7 +56,8 @@ std::optional<Value> plistFromJson(const Json& j, std::string& error) {
         }
         case Json::value_t::object: {
             if (j.size() == 1 && j.contains("$data")) {
-                auto bytes = j["$data"].is_string() ? base64Decode(j["$data"].get<std::string>()) : std::nullopt;
+                auto bytes =
+                    j["$data"].is_string() ? base64Decode(j["$data"].get<std::string>()) : std::nullopt;
                 if (!bytes) {
                     error = "\"$data\" must be a base64 string";
                     return std::nullopt;
@@ -76,19 +80,28 @@ std::optional<Value> plistFromJson(const Json& j, std::string& error) {
             }
             return Value(std::move(d));
         }
-        default: error = "a property list holds no null"; return std::nullopt;
+        default:
+            error = "a property list holds no null";
+            return std::nullopt;
     }
 }
 
 Json plistToJson(const Value& v) {
     switch (v.kind()) {
-        case Value::Kind::Null: return nullptr;
-        case Value::Kind::Bool: return *v.asBool();
-        case Value::Kind::Integer: return *v.asInteger();
-        case Value::Kind::Real: return *v.asReal();
-        case Value::Kind::String: return *v.asString();
-        case Value::Kind::Data: return Json{{"$data", base64Encode(*v.asData())}};
-        case Value::Kind::Date: return Json{{"$date", formatDate(*v.asDate())}};
+        case Value::Kind::Null:
+            return nullptr;
+        case Value::Kind::Bool:
+            return *v.asBool();
+        case Value::Kind::Integer:
+            return *v.asInteger();
+        case Value::Kind::Real:
+            return *v.asReal();
+        case Value::Kind::String:
+            return *v.asString();
+        case Value::Kind::Data:
+            return Json{{"$data", base64Encode(*v.asData())}};
+        case Value::Kind::Date:
+            return Json{{"$date", formatDate(*v.asDate())}};
         case Value::Kind::Array: {
             Json a = Json::array();
             for (const auto& e : *v.asArray()) a.push_back(plistToJson(e));
@@ -183,9 +196,15 @@ Json describeReps(const std::vector<Representation>& reps) {
         nlohmann::ordered_json r;
         r["type"] = rep.type;
         switch (rep.kind) {
-            case RepresentationKind::Data: r["base64"] = base64Encode(*rep.value.asData()); break;
-            case RepresentationKind::String: r["text"] = *rep.value.asString(); break;
-            case RepresentationKind::PropertyList: r["plist"] = plistToJson(rep.value); break;
+            case RepresentationKind::Data:
+                r["base64"] = base64Encode(*rep.value.asData());
+                break;
+            case RepresentationKind::String:
+                r["text"] = *rep.value.asString();
+                break;
+            case RepresentationKind::PropertyList:
+                r["plist"] = plistToJson(rep.value);
+                break;
         }
         if (rep.answers != AnswersAll) {
             Json answers = Json::array();

@@ -22,7 +22,9 @@ int fail(const std::string& message) {
     return 2;
 }
 
-int usage() { return fail("usage: boardctl load [FILE|-] | dump | clear"); }
+int usage() {
+    return fail("usage: boardctl load [FILE|-] | dump | clear");
+}
 
 std::optional<std::string> readInput(const std::string& file) {
     if (file == "-") return std::string(std::istreambuf_iterator<char>(std::cin), {});
@@ -51,7 +53,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (command == "clear") {
-        bool ok = store->write([](sqlite3* db) { return Store::clearBoard(db) && Store::bumpChangeCount(db); });
+        bool ok =
+            store->write([](sqlite3* db) { return Store::clearBoard(db) && Store::bumpChangeCount(db); });
         return ok ? 0 : fail("cannot write the pasteboard store");
     }
     std::string file = argc == 3 ? argv[2] : "-";

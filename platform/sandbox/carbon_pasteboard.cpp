@@ -117,7 +117,8 @@ OSStatus CarbonPasteboard::copyItemFlavors(PasteboardItemID item, std::vector<st
     return noErr;
 }
 
-OSStatus CarbonPasteboard::copyItemFlavorData(PasteboardItemID item, const char* flavorType, SharedBytes* outData) {
+OSStatus CarbonPasteboard::copyItemFlavorData(PasteboardItemID item, const char* flavorType,
+                                              SharedBytes* outData) {
     if (!flavorType || !outData) return paramErr;
     const std::vector<Representation>* list = reps(item);
     if (!list) return badPasteboardItemErr;

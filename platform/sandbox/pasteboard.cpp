@@ -19,9 +19,10 @@ bool pasteboardFault(const char* key) {
 // anew after every write this process makes (through this pasteboard or the Carbon view), so that
 // other processes' writes never tear what one run reports.
 class SandboxPasteboard final : public Pasteboard {
-public:
+  public:
     std::int64_t clearContents() override {
-        if (store_) store_->write([](sqlite3* db) { return Store::clearBoard(db) && Store::bumpChangeCount(db); });
+        if (store_)
+            store_->write([](sqlite3* db) { return Store::clearBoard(db) && Store::bumpChangeCount(db); });
         return changeCount();
     }
 
@@ -92,7 +93,7 @@ public:
         return out;
     }
 
-private:
+  private:
     const Board& board() {
         if (snapshotGeneration_ != Store::localWriteGeneration()) snapshot_.reset();
         if (!snapshot_) {
@@ -120,6 +121,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<Pasteboard> generalPasteboard() { return std::make_unique<SandboxPasteboard>(); }
+std::unique_ptr<Pasteboard> generalPasteboard() {
+    return std::make_unique<SandboxPasteboard>();
+}
 
 }  // namespace platform::sandbox

@@ -26,7 +26,7 @@ CREATE TABLE IF NOT EXISTS reps (
 )sql";
 
 class Statement {
-public:
+  public:
     Statement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr); }
     ~Statement() { sqlite3_finalize(stmt_); }
     Statement(const Statement&) = delete;
@@ -54,11 +54,13 @@ public:
         return p ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, col))) : std::string();
     }
 
-private:
+  private:
     sqlite3_stmt* stmt_ = nullptr;
 };
 
-bool exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+bool exec(sqlite3* db, const char* sql) {
+    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
 
 std::optional<std::int64_t> boardValue(sqlite3* db, const char* key) {
     Statement s(db, "SELECT value FROM board WHERE key = ?");
@@ -68,7 +70,9 @@ std::optional<std::int64_t> boardValue(sqlite3* db, const char* key) {
 }
 
 bool setBoardValue(sqlite3* db, const char* key, std::int64_t value) {
-    Statement s(db, "INSERT INTO board (key, value) VALUES (?, ?) ON CONFLICT(key) DO UPDATE SET value = excluded.value");
+    Statement s(
+        db,
+        "INSERT INTO board (key, value) VALUES (?, ?) ON CONFLICT(key) DO UPDATE SET value = excluded.value");
     return s.bind(1, std::string(key)).bind(2, value).run();
 }
 
@@ -115,7 +119,8 @@ Bytes largeBuffer(std::size_t size) {
 // One owner's representations (0: the board level) in order, through the primary key. Values are read
 // with incremental blob I/O straight into their buffer, without an intermediate copy.
 bool readReps(sqlite3* db, std::int64_t owner, std::vector<Representation>& out) {
-    Statement s(db, "SELECT rowid, type, kind, length(value), answers FROM reps WHERE owner = ? ORDER BY seq");
+    Statement s(db,
+                "SELECT rowid, type, kind, length(value), answers FROM reps WHERE owner = ? ORDER BY seq");
     if (!s.ok()) return false;
     s.bind(1, owner);
     int rc;
@@ -128,14 +133,17 @@ bool readReps(sqlite3* db, std::int64_t owner, std::vector<Representation>& out)
             sqlite3_blob_close(blob);
             if (!read) return false;
         }
-        if (auto rep = decodeRep(s.text(1), s.text(2), std::move(value), s.integer(4))) out.push_back(std::move(*rep));
+        if (auto rep = decodeRep(s.text(1), s.text(2), std::move(value), s.integer(4)))
+            out.push_back(std::move(*rep));
     }
     return rc == SQLITE_DONE;
 }
 
 }  // namespace
 
-std::uint64_t Store::localWriteGeneration() { return writeGeneration.load(); }
+std::uint64_t Store::localWriteGeneration() {
+    return writeGeneration.load();
+}
 
 std::optional<Store> Store::open() {
     std::string path = (sandboxDir() / "pasteboard.db").string();
@@ -207,13 +215,21 @@ bool Store::clearBoard(sqlite3* db) {
     return exec(db, "DELETE FROM reps; DELETE FROM items;") && setItemsNull(db, false);
 }
 
-bool Store::bumpChangeCount(sqlite3* db) { return setChangeCount(db, boardValue(db, "changeCount").value_or(0) + 1); }
+bool Store::bumpChangeCount(sqlite3* db) {
+    return setChangeCount(db, boardValue(db, "changeCount").value_or(0) + 1);
+}
 
-std::int64_t Store::changeCount(sqlite3* db) { return boardValue(db, "changeCount").value_or(0); }
+std::int64_t Store::changeCount(sqlite3* db) {
+    return boardValue(db, "changeCount").value_or(0);
+}
 
-bool Store::setChangeCount(sqlite3* db, std::int64_t count) { return setBoardValue(db, "changeCount", count); }
+bool Store::setChangeCount(sqlite3* db, std::int64_t count) {
+    return setBoardValue(db, "changeCount", count);
+}
 
-bool Store::setItemsNull(sqlite3* db, bool itemsNull) { return setBoardValue(db, "itemsNull", itemsNull ? 1 : 0); }
+bool Store::setItemsNull(sqlite3* db, bool itemsNull) {
+    return setBoardValue(db, "itemsNull", itemsNull ? 1 : 0);
+}
 
 std::optional<std::int64_t> Store::largestItemId(sqlite3* db) {
     Statement s(db, "SELECT max(id) FROM items");

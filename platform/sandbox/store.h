@@ -21,13 +21,13 @@ struct StoredItem {
 
 struct Board {
     std::int64_t changeCount = 0;
-    bool itemsNull = false;  // the pasteboard answers no item list
+    bool itemsNull = false;                  // the pasteboard answers no item list
     std::vector<Representation> boardLevel;  // the board-level flavors (Carbon item 0)
     std::vector<StoredItem> items;
 };
 
 class Store {
-public:
+  public:
     // Opens (and creates when missing) pasteboard.db in the sandbox folder; nothing when that fails.
     static std::optional<Store> open();
     Store(Store&& other) noexcept : db_(other.db_) { other.db_ = nullptr; }
@@ -61,7 +61,7 @@ public:
     // The change count as stored (0 for a new store).
     static std::int64_t changeCount(sqlite3* db);
 
-private:
+  private:
     explicit Store(sqlite3* db) : db_(db) {}
     sqlite3* db_;
 };

@@ -25,10 +25,12 @@ Bitmap testPattern(int width, int height, std::uint32_t seed) {
     std::uint8_t* p = b.rgba.data();
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
-            std::uint32_t tile = mix(seed * 0x9e3779b9U ^ static_cast<std::uint32_t>((y / 8) * 65536 + x / 8));
+            std::uint32_t tile =
+                mix(seed * 0x9e3779b9U ^ static_cast<std::uint32_t>((y / 8) * 65536 + x / 8));
             bool border = x % 8 == 0 || y % 8 == 0;
             p[0] = border ? static_cast<std::uint8_t>(x * 255 / width) : static_cast<std::uint8_t>(tile);
-            p[1] = border ? static_cast<std::uint8_t>(y * 255 / height) : static_cast<std::uint8_t>(tile >> 8);
+            p[1] =
+                border ? static_cast<std::uint8_t>(y * 255 / height) : static_cast<std::uint8_t>(tile >> 8);
             p[2] = border ? 128 : static_cast<std::uint8_t>(tile >> 16);
             p[3] = 255;
             p += 4;

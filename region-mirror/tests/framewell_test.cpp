@@ -115,8 +115,10 @@ struct FailureCase {
     json desktopChanges;
     std::string error;
     bool needsStop;
-};void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
-
+};
+void PrintTo(const FailureCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class FramewellFailure : public testing::TestWithParam<FailureCase> {};
 
@@ -183,8 +185,10 @@ struct CropCase {
     std::vector<std::string> args;
     int width, height;  // of the cut
     int x, y;           // where the cut starts in the display image
-};void PrintTo(const CropCase& c, std::ostream* os) { *os << c.name; }
-
+};
+void PrintTo(const CropCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class FramewellCrop : public testing::TestWithParam<CropCase> {};
 

@@ -23,7 +23,8 @@ TEST(JsonLine, SortedKeysAtEveryDepth) {
     Json v;
     v["b"] = Json{{"z", 1}, {"a", 2}};
     v["a"] = Json::array({Json{{"y", 1}, {"x", 2}}});
-    EXPECT_EQ(shared::encodeJson(v, shared::KeyOrder::Sorted), "{\"a\":[{\"x\":2,\"y\":1}],\"b\":{\"a\":2,\"z\":1}}");
+    EXPECT_EQ(shared::encodeJson(v, shared::KeyOrder::Sorted),
+              "{\"a\":[{\"x\":2,\"y\":1}],\"b\":{\"a\":2,\"z\":1}}");
 }
 
 TEST(JsonLine, NothingForUnencodableValues) {

@@ -16,7 +16,9 @@ extern char** environ;
 
 namespace ssptest {
 
-std::filesystem::path toolPath(const std::string& tool) { return std::filesystem::path(SSP_BIN_DIR) / tool; }
+std::filesystem::path toolPath(const std::string& tool) {
+    return std::filesystem::path(SSP_BIN_DIR) / tool;
+}
 
 std::filesystem::path sourcePath(const std::string& relative) {
     return std::filesystem::path(SSP_SOURCE_DIR) / relative;
@@ -86,13 +88,15 @@ RunResult runProgram(const std::string& program, const RunOptions& options) {
     auto deadline = std::chrono::steady_clock::now() + options.timeout;
     bool outOpen = true, errOpen = true;
     while (outOpen || errOpen) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                          std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             result.timedOut = true;
             kill(pid, SIGKILL);
             break;
         }
-        pollfd fds[3] = {{outOpen ? out[0] : -1, POLLIN, 0}, {errOpen ? err[0] : -1, POLLIN, 0}, {inFd, POLLOUT, 0}};
+        pollfd fds[3] = {
+            {outOpen ? out[0] : -1, POLLIN, 0}, {errOpen ? err[0] : -1, POLLIN, 0}, {inFd, POLLOUT, 0}};
         if (poll(fds, 3, static_cast<int>(left.count())) < 0) continue;
         char buf[65536];
         for (int i = 0; i < 2; ++i) {
@@ -138,13 +142,16 @@ Sandbox::~Sandbox() {
     for (auto it = std::filesystem::recursive_directory_iterator(
              dir_, std::filesystem::directory_options::skip_permission_denied, ec);
          it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-        if (!it->is_symlink(ec)) std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                                              std::filesystem::perm_options::add, ec);
+        if (!it->is_symlink(ec))
+            std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                         std::filesystem::perm_options::add, ec);
     }
     std::filesystem::remove_all(dir_, ec);
 }
 
-void Sandbox::writeDesktop(const nlohmann::json& desktop) const { writeFile(dir_ / "desktop.json", desktop.dump()); }
+void Sandbox::writeDesktop(const nlohmann::json& desktop) const {
+    writeFile(dir_ / "desktop.json", desktop.dump());
+}
 
 void Sandbox::loadBoard(const nlohmann::json& description) const {
     RunResult r = run("boardctl", {"load"}, description.dump());

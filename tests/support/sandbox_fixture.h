@@ -16,8 +16,8 @@ namespace ssptest {
 struct RunResult {
     std::string out;
     std::string err;
-    int status = -1;    // exit status, or -1 when the process ended by a signal
-    int signal = 0;     // the signal that ended it, if any
+    int status = -1;  // exit status, or -1 when the process ended by a signal
+    int signal = 0;   // the signal that ended it, if any
     bool timedOut = false;
 };
 
@@ -44,7 +44,7 @@ RunResult runProgram(const std::string& program, const RunOptions& options);
 
 // A fresh, empty sandbox folder that is removed at the end of the test.
 class Sandbox {
-public:
+  public:
     Sandbox();
     ~Sandbox();
     Sandbox(const Sandbox&) = delete;
@@ -63,7 +63,7 @@ public:
     RunResult run(const std::string& tool, RunOptions options = {}) const;
     RunResult run(const std::string& tool, std::vector<std::string> args, std::string input = {}) const;
 
-private:
+  private:
     std::filesystem::path dir_;
 };
 
