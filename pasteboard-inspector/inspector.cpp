@@ -2,17 +2,13 @@
 
 #include <algorithm>
 
+#include "platform/unicode.h"
+
 namespace clippeek {
 namespace {
 
-std::string asciiLower(std::string s) {
-    for (char& c : s)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return s;
-}
-
 bool lowerContains(const std::string& type, const char* needle) {
-    return asciiLower(type).find(needle) != std::string::npos;
+    return platform::lowercased(type).find(needle) != std::string::npos;
 }
 
 }  // namespace

@@ -10,11 +10,6 @@
 namespace platform::sandbox {
 namespace {
 
-const Value* pasteboardFault(const char* key) {
-    const Value* faults = desktop().find("pasteboard");
-    return faults ? faults->find(key) : nullptr;
-}
-
 // The "carbonPutFailsAt" fault: the N-th put of the process (counted from 1) answers the configured
 // status and writes nothing.
 std::optional<OSStatus> injectedPutFailure() {

@@ -39,6 +39,11 @@ const Value& desktop() {
     return value;
 }
 
+const Value* pasteboardFault(const char* key) {
+    const Value* faults = desktop().find("pasteboard");
+    return faults ? faults->find(key) : nullptr;
+}
+
 std::filesystem::path desktopPath(const std::string& path) {
     std::filesystem::path p(path);
     return p.is_absolute() ? p : sandboxDir() / p;

@@ -16,6 +16,9 @@ std::filesystem::path sandboxDir();
 // is the empty desktop (an empty dictionary).
 const Value& desktop();
 
+// A fault of the pasteboard named in desktop.json ("pasteboard": {key: ...}), or nullptr.
+const Value* pasteboardFault(const char* key);
+
 // A path named inside desktop.json: relative paths are taken from the sandbox folder.
 std::filesystem::path desktopPath(const std::string& path);
 

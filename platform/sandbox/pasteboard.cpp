@@ -9,10 +9,9 @@
 namespace platform::sandbox {
 namespace {
 
-bool pasteboardFault(const char* key) {
-    const Value* faults = desktop().find("pasteboard");
-    const Value* v = faults ? faults->find(key) : nullptr;
-    return v && v->asBool().value_or(false);
+bool refusesWrites() {
+    const Value* fault = pasteboardFault("refuseWrites");
+    return fault && fault->asBool().value_or(false);
 }
 
 // Reads answer from one snapshot of the board, taken in one transaction when first needed and taken
@@ -27,7 +26,7 @@ class SandboxPasteboard final : public Pasteboard {
     }
 
     bool writeObjects(const std::vector<PasteboardItem>& items) override {
-        if (!store_ || items.empty() || pasteboardFault("refuseWrites")) return false;
+        if (!store_ || items.empty() || refusesWrites()) return false;
         return store_->write([&](sqlite3* db) {
             std::int64_t id = Store::largestItemId(db).value_or(0);
             for (const PasteboardItem& item : items) {
