@@ -41,8 +41,8 @@ int main(int argc, char** argv) {
     // 5. Remove an earlier capture at the path.
     removeOldCapture(outPath);
 
-    // 6. The capture service needs macOS 14.
-    if (!platform::isOperatingSystemAtLeast(14, 0)) {
+    // 6. The capture service must be there (macOS 14 on the native desktop).
+    if (!platform::screenCaptureServiceAvailable()) {
         emit(unsupportedOsResult(resolved, shared::fileBytes(outPath)));
         return 1;
     }

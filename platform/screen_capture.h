@@ -1,7 +1,8 @@
 // The screen-capture service, shaped after ScreenCaptureKit: shareable content (displays and windows), a
 // content filter for one display, a stream configuration, a single-image screenshot and a stream of
 // frames. Every asynchronous operation completes exactly once, on a thread of its own, with either its
-// result or an error object. Also the running system's version, which decides what is available.
+// result or an error object. Also whether the service is there at all, and the running system's
+// version, which decides which of its options are available.
 #pragma once
 
 #include <cstdint>
@@ -41,6 +42,9 @@ struct OperatingSystemVersion {
 
 OperatingSystemVersion operatingSystemVersion();
 bool isOperatingSystemAtLeast(int major, int minor, int patch = 0);
+
+// Whether this desktop offers the screen-capture service at all.
+bool screenCaptureServiceAvailable();
 
 struct SCDisplay {
     CGDirectDisplayID displayID = 0;

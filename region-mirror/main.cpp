@@ -55,8 +55,8 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    // 4. The capture service needs macOS 14.
-    if (!platform::isOperatingSystemAtLeast(14, 0)) {
+    // 4. The capture service must be there (macOS 14 on the native desktop).
+    if (!platform::screenCaptureServiceAvailable()) {
         fail(kRequiresMacOs14Message);
         return 1;
     }

@@ -30,7 +30,7 @@ bool fitsStore(PasteboardItemID item) {
 
 }  // namespace
 
-OSStatus CarbonPasteboard::create(const char* name, std::unique_ptr<CarbonPasteboard>* out) {
+OSStatus CarbonPasteboard::create(const char* name, std::unique_ptr<CarbonPasteboardSession>* out) {
     if (!out) return paramErr;
     out->reset();
     if (!name || std::strcmp(name, kPasteboardClipboard) != 0) return paramErr;
