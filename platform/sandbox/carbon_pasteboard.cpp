@@ -95,12 +95,7 @@ OSStatus CarbonPasteboard::getItemIdentifier(CFIndex index, PasteboardItemID* ou
 }
 
 const std::vector<Representation>* CarbonPasteboard::reps(PasteboardItemID item) {
-    const Board& b = board();
-    if (item == 0) return &b.boardLevel;
-    if (!fitsStore(item)) return nullptr;
-    for (const StoredItem& stored : b.items)
-        if (stored.id == static_cast<std::int64_t>(item)) return &stored.reps;
-    return nullptr;
+    return carbonFlavors(board(), item);
 }
 
 OSStatus CarbonPasteboard::copyItemFlavors(PasteboardItemID item, std::vector<std::string>* outFlavorTypes) {

@@ -4,7 +4,6 @@
 
 #include "platform/sandbox/environment.h"
 #include "platform/sandbox/store.h"
-#include "platform/url.h"
 
 namespace platform::sandbox {
 namespace {
@@ -40,57 +39,23 @@ class SandboxPasteboard final : public Pasteboard {
         });
     }
 
-    std::optional<std::vector<std::string>> types() override {
-        const Board& b = board();
-        std::vector<std::string> out;
-        auto add = [&](const std::string& t) {
-            for (const auto& seen : out)
-                if (seen == t) return;
-            out.push_back(t);
-        };
-        for (const auto& rep : b.boardLevel) add(rep.type);
-        for (const auto& item : b.items)
-            for (const auto& rep : item.reps) add(rep.type);
-        return out;
-    }
+    std::optional<std::vector<std::string>> types() override { return boardTypes(board()); }
 
-    std::optional<std::vector<PasteboardItem>> pasteboardItems() override {
-        const Board& b = board();
-        if (b.itemsNull) return std::nullopt;
-        std::vector<PasteboardItem> out;
-        out.reserve(b.items.size());
-        for (const auto& item : b.items) out.emplace_back(item.reps);
-        return out;
-    }
+    std::optional<std::vector<PasteboardItem>> pasteboardItems() override { return boardItems(board()); }
 
     std::int64_t changeCount() override { return board().changeCount; }
 
     SharedBytes dataForType(const std::string& type) override {
-        const Representation* rep = find(type);
+        const Representation* rep = boardRepresentation(board(), type);
         return rep ? rep->data() : nullptr;
     }
 
     std::optional<Value> propertyListForType(const std::string& type) override {
-        const Representation* rep = find(type);
+        const Representation* rep = boardRepresentation(board(), type);
         return rep ? rep->propertyList() : std::nullopt;
     }
 
-    std::optional<std::vector<std::string>> readURLs() override {
-        const Board& b = board();
-        if (b.itemsNull) return std::nullopt;
-        std::vector<std::string> out;
-        for (const auto& stored : b.items) {
-            PasteboardItem item(stored.reps);
-            for (const char* type : {NSPasteboardTypeFileURL, NSPasteboardTypeURL}) {
-                auto text = item.stringForType(type);
-                if (text && parseAbsoluteURL(*text)) {
-                    out.push_back(*text);
-                    break;
-                }
-            }
-        }
-        return out;
-    }
+    std::optional<std::vector<std::string>> readURLs() override { return boardURLs(board()); }
 
   private:
     const Board& board() {
@@ -101,16 +66,6 @@ class SandboxPasteboard final : public Pasteboard {
             snapshot_ = read ? std::move(*read) : Board{};
         }
         return *snapshot_;
-    }
-
-    const Representation* find(const std::string& type) {
-        const Board& b = board();
-        for (const auto& rep : b.boardLevel)
-            if (rep.type == type) return &rep;
-        for (const auto& item : b.items)
-            for (const auto& rep : item.reps)
-                if (rep.type == type) return &rep;
-        return nullptr;
     }
 
     std::optional<Store> store_ = Store::open();

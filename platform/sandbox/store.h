@@ -8,23 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "platform/board.h"
 #include "platform/pasteboard.h"
 
 struct sqlite3;
 
 namespace platform::sandbox {
 
-struct StoredItem {
-    std::int64_t id = 0;  // the Carbon identifier, 1 to 2^63-1
-    std::vector<Representation> reps;
-};
-
-struct Board {
-    std::int64_t changeCount = 0;
-    bool itemsNull = false;                  // the pasteboard answers no item list
-    std::vector<Representation> boardLevel;  // the board-level flavors (Carbon item 0)
-    std::vector<StoredItem> items;
-};
+using platform::Board;
+using platform::StoredItem;
 
 class Store {
   public:

@@ -1,0 +1,3 @@
+# The pasteboard server of a display, installed beside the tools (they start it when none answers).
+ssp_add_tool(ssp-pasteboard-server ${CMAKE_CURRENT_SOURCE_DIR}/server/main.cpp)
+target_link_libraries(ssp-pasteboard-server PRIVATE ssp_platform_x11)
