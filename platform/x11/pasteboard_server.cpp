@@ -483,10 +483,7 @@ void Server::targetRead(std::optional<Bytes> bytes) {
             for (std::size_t i = 0; i + 4 <= bytes->size(); i += 4) {
                 xcb_atom_t atom;
                 std::memcpy(&atom, bytes->data() + i, 4);
-                // The core protocol's predefined atoms (PRIMARY, BITMAP, WINDOW, ...) are no data targets
-                // but STRING; some owners (xclip 0.13) pad their list with stray words that name them.
-                if (atom == XCB_NONE || (atom <= XCB_ATOM_WM_TRANSIENT_FOR && atom != XCB_ATOM_STRING))
-                    continue;
+                if (atom == XCB_NONE) continue;
                 std::string name = x_->atomName(atom);
                 if (!name.empty() && std::find(names.begin(), names.end(), name) == names.end())
                     names.push_back(name);

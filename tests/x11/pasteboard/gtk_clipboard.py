@@ -32,22 +32,23 @@ def read():
 def own(pairs, stall):
     offers = {}
     for pair in pairs:
-        target, _, path = pair.rpartition("=")
+        target, _, path = (pair, "", "") if stall else pair.rpartition("=")
         offers[target] = open(path, "rb").read() if path else b""
-    cb = Gtk.Clipboard.get(Gdk.SELECTION_CLIPBOARD)
-    entries = [Gtk.TargetEntry.new(t, 0, i) for i, t in enumerate(offers)]
+    names = list(offers)
+    widget = Gtk.Invisible()
+    selection = Gdk.SELECTION_CLIPBOARD
+    for i, target in enumerate(names):
+        Gtk.selection_add_target(widget, selection, Gdk.Atom.intern(target, False), i)
 
-    def get(clipboard, selection, info, data):
+    def get(widget, data, info, time_):
         if stall:
             time.sleep(3600)
-        target = list(offers)[info]
-        selection.set(Gdk.Atom.intern(target, False), 8, offers[target])
+        data.set(Gdk.Atom.intern(names[info], False), 8, offers[names[info]])
 
-    def clear(clipboard, data):
-        Gtk.main_quit()
-
-    cb.set_with_data(entries, get, clear, None)
-    cb.set_can_store(None)
+    widget.connect("selection-get", get)
+    widget.connect("selection-clear-event", lambda *args: Gtk.main_quit())
+    if not Gtk.selection_owner_set(widget, selection, Gdk.CURRENT_TIME):
+        sys.exit("cannot own CLIPBOARD")
     print("owning", flush=True)
     Gtk.main()
 

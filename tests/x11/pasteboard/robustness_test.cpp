@@ -271,8 +271,7 @@ TEST_F(Robustness, ServesMultipleTimestampAndObsoleteRequestors) {
     auto value = [&](xcb_atom_t property) {
         auto* g =
             xcb_get_property_reply(c, xcb_get_property(c, 0, w, property, XCB_ATOM_ANY, 0, 1 << 20), nullptr);
-        std::string v(static_cast<const char*>(xcb_get_property_value(g)),
-                      xcb_get_property_value_length(g) * (g->format / 8));
+        std::string v(static_cast<const char*>(xcb_get_property_value(g)), xcb_get_property_value_length(g));
         std::free(g);
         return v;
     };
