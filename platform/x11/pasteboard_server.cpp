@@ -454,6 +454,10 @@ void Server::onSelectionNotify(const xcb_selection_notify_event_t& ev) {
     xcb_flush(c());
     if (!p) return targetRead(std::nullopt);
     if (p->type == incr_) {
+        // The announced size is a lower bound; it spares most regrowth of the buffer.
+        std::uint32_t hint = 0;
+        if (p->bytes.size() >= 4) std::memcpy(&hint, p->bytes.data(), 4);
+        reading_->incrData.reserve(std::min<std::size_t>(hint, 256u << 20));
         reading_->incr = true;
         reading_->deadline = Clock::now() + kForeignReadLimit;
         return;

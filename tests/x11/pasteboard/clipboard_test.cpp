@@ -133,6 +133,13 @@ TEST_F(Clipboard, GtkOfferIsReadWithEveryRepresentation) {
         }
     }
     // Our own write takes CLIPBOARD back; the GTK client is told and quits.
+    forge(x, {{"text", ""},
+              {"imagePaths", {ssptest::sourcePath("samples/screenshot-editor.png").string()}},
+              {"visualMode", true},
+              {"visualStrategy", "png-per-item"}});
+    json gtk = parse(program(x, kPython, {gtkScript(), "read"}).out);
+    EXPECT_EQ(gtk["image"], json::array({240, 150}));
+    EXPECT_EQ(gtk["targets"], json::parse(R"(["MULTIPLE","TARGETS","TIMESTAMP","image/png"])"));
     forge(x, {{"text", "ours"}, {"imagePaths", json::array()}});
     EXPECT_EQ(xclipOut(x).out, "ours");
     x.stop(owner);
@@ -186,6 +193,22 @@ TEST_F(Clipboard, WritesAfterAnotherClientsChangeAreRefused) {
     EXPECT_TRUE(b->writeObjects({item}));
     EXPECT_TRUE(b->writeObjects({item}));  // its own write keeps it the board's writer
     EXPECT_EQ(b->snapshot()->items.size(), 2u);
+
+    // Carbon puts keep the sandbox's statuses: a duplicate flavor changes nothing, an unknown item is made
+    // at the end, item 0 is the board level.
+    using platform::Bytes, platform::RepresentationKind, platform::Value;
+    platform::Representation flavor{"fndf", RepresentationKind::Data, Value(Bytes{})};
+    EXPECT_EQ(b->carbonPut(0, flavor), platform::noErr);
+    EXPECT_EQ(b->carbonPut(0, flavor), platform::duplicatePasteboardFlavorErr);
+    EXPECT_EQ(b->carbonPut(9, {"public.file-url", RepresentationKind::Data, Value(Bytes{'u'})}),
+              platform::noErr);
+    EXPECT_EQ(b->carbonPut(1, {"public.utf8-plain-text", RepresentationKind::Data, Value(Bytes{})}),
+              platform::duplicatePasteboardFlavorErr);
+    std::optional<platform::Board> board = b->snapshot();
+    ASSERT_TRUE(board);
+    ASSERT_EQ(board->items.size(), 3u);
+    EXPECT_EQ(board->items[2].id, 9);
+    EXPECT_EQ(board->boardLevel.size(), 1u);
 
     // Another client taking CLIPBOARD is a change too.
     ASSERT_TRUE(a->clear());
