@@ -81,12 +81,12 @@ void clearBoard(Board& board) {
     ++board.changeCount;
 }
 
-bool appendItems(Board& board, const std::vector<PasteboardItem>& items) {
+bool appendItems(Board& board, std::vector<std::vector<Representation>> items) {
     if (items.empty()) return false;
     std::int64_t largest = 0;
     for (const StoredItem& stored : board.items) largest = std::max(largest, stored.id);
     if (static_cast<std::uint64_t>(kLargestId - largest) < items.size()) return false;
-    for (const PasteboardItem& item : items) board.items.push_back({++largest, item.representations()});
+    for (auto& reps : items) board.items.push_back({++largest, std::move(reps)});
     board.itemsNull = false;
     ++board.changeCount;
     return true;

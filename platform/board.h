@@ -47,7 +47,7 @@ const std::vector<Representation>* carbonFlavors(const Board& board, PasteboardI
 void clearBoard(Board& board);
 // Appends the items after those present, each new identifier one more than the largest present (1 on
 // a cleared board). False, with the board unchanged, for no items or when identifiers run out.
-bool appendItems(Board& board, const std::vector<PasteboardItem>& items);
+bool appendItems(Board& board, std::vector<std::vector<Representation>> items);
 // A Carbon put: item 0 is the board level; an unknown identifier makes that item at the end; a flavor
 // already there answers duplicatePasteboardFlavorErr and changes nothing.
 OSStatus putCarbonFlavor(Board& board, PasteboardItemID item, Representation rep);

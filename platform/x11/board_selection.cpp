@@ -77,10 +77,6 @@ bool isTextTarget(const std::string& target) {
            l.rfind("text/plain;", 0) == 0;
 }
 
-SharedBytes shared(std::string_view text) {
-    return std::make_shared<const Bytes>(text.begin(), text.end());
-}
-
 std::string textOf(const Bytes& b) {
     return std::string(b.begin(), b.end());
 }
@@ -237,26 +233,43 @@ std::vector<std::string> urisFromGnomeCopiedFiles(std::string_view text) {
     return lines;
 }
 
-std::vector<SelectionOffer> selectionOffers(const Board& board) {
+std::pair<std::shared_ptr<const void>, std::string_view> SelectionOffer::answer() const {
+    if (!latin1) return {owner, bytes};
+    auto text = std::make_shared<const std::string>(latin1FromUtf8(bytes));
+    return {text, *text};
+}
+
+std::vector<SelectionOffer> selectionOffers(const std::shared_ptr<const Board>& board) {
     std::vector<SelectionOffer> offers;
-    auto offer = [&](const std::string& target, const std::string& type, SharedBytes bytes) {
+    auto offer = [&](const std::string& target, const std::string& type, std::shared_ptr<const void> owner,
+                     std::string_view bytes, bool latin1 = false) {
         for (const auto& o : offers)
             if (o.target == target) return;
-        offers.push_back({target, type, std::move(bytes)});
+        offers.push_back({target, type, std::move(owner), bytes, latin1});
     };
-    auto offerText = [&](const std::string& utf8) {
-        SharedBytes bytes = shared(utf8);
-        for (const auto& target : kTextTargets) {
-            if (target == "STRING")
-                offer(target, "STRING", shared(latin1FromUtf8(utf8)));
-            else
-                offer(target, target == "TEXT" ? "UTF8_STRING" : target, bytes);
-        }
+    auto made = [](std::string text) {
+        auto held = std::make_shared<const std::string>(std::move(text));
+        return std::pair<std::shared_ptr<const void>, std::string_view>(held, *held);
+    };
+    // A representation's bytes as its data read gives them, viewed in place where the board holds them.
+    auto view = [&](const Representation& rep)
+        -> std::optional<std::pair<std::shared_ptr<const void>, std::string_view>> {
+        if (!(rep.answers & AnswersData)) return std::nullopt;
+        if (const std::string* s = rep.kind == RepresentationKind::String ? rep.value.asString() : nullptr)
+            return std::pair<std::shared_ptr<const void>, std::string_view>(board, *s);
+        SharedBytes data = rep.data();
+        if (!data) return std::nullopt;
+        std::string_view v(reinterpret_cast<const char*>(data->data()), data->size());
+        return std::pair<std::shared_ptr<const void>, std::string_view>(data, v);
+    };
+    auto offerText = [&](std::shared_ptr<const void> owner, std::string_view utf8) {
+        for (const auto& target : kTextTargets)
+            offer(target, target == "TEXT" ? "UTF8_STRING" : target, owner, utf8, target == "STRING");
     };
 
     std::vector<std::string> uris;
     std::vector<std::string> paths;
-    for (const StoredItem& stored : board.items) {
+    for (const StoredItem& stored : board->items) {
         PasteboardItem item(stored.reps);
         std::vector<std::string> fileURLs = fileURLsOf(item);
         for (const auto& url : fileURLs) {
@@ -268,32 +281,39 @@ std::vector<SelectionOffer> selectionOffers(const Board& board) {
             if (auto url = item.stringForType(NSPasteboardTypeURL); url && parseAbsoluteURL(*url))
                 uris.push_back(*url);
     }
-    if (board.items.empty()) return offers;
+    if (board->items.empty()) return offers;
 
-    PasteboardItem first(board.items.front().reps);
+    const std::vector<Representation>& reps = board->items.front().reps;
+    PasteboardItem first(reps);
     bool hasText = false;
-    for (const Representation& rep : first.representations()) {
+    for (const Representation& rep : reps) {
         if (rep.type == NSPasteboardTypeString) {
-            if (auto text = rep.string()) {
-                offerText(*text);
+            if (!(rep.answers & AnswersString)) continue;
+            if (rep.kind == RepresentationKind::String && rep.value.asString()) {
+                offerText(board, *rep.value.asString());
+                hasText = true;
+            } else if (auto text = rep.string()) {
+                auto [owner, bytes] = made(std::move(*text));
+                offerText(owner, bytes);
                 hasText = true;
             }
         } else if (rep.type == NSPasteboardTypeHTML) {
-            if (SharedBytes data = rep.data()) {
-                std::string html = textOf(*data);
-                if (html.compare(0, 3, "\xEF\xBB\xBF") == 0) html.erase(0, 3);
-                offer("text/html", "text/html", shared(html));
+            if (auto v = view(rep)) {
+                std::string_view html = v->second;
+                if (html.substr(0, 3) == "\xEF\xBB\xBF") html.remove_prefix(3);
+                offer("text/html", "text/html", v->first, html);
             }
         } else if (rep.type == NSPasteboardTypeURL) {
             if (auto url = rep.string(); url && parseAbsoluteURL(*url)) {
                 std::string title = first.stringForType("public.url-name").value_or(*url);
-                offer("text/x-moz-url", "text/x-moz-url", shared(utf16leFromUtf8(*url + "\n" + title)));
+                auto [owner, bytes] = made(utf16leFromUtf8(*url + "\n" + title));
+                offer("text/x-moz-url", "text/x-moz-url", owner, bytes);
             }
         } else {
             for (const auto& [type, targets] : kDataTargets) {
                 if (rep.type != type) continue;
-                if (SharedBytes data = rep.data())
-                    for (const auto& target : targets) offer(target, target, data);
+                if (auto v = view(rep))
+                    for (const auto& target : targets) offer(target, target, v->first, v->second);
             }
         }
     }
@@ -303,13 +323,16 @@ std::vector<SelectionOffer> selectionOffers(const Board& board) {
             list += uri + "\r\n";
             gnome += "\n" + uri;
         }
-        offer("text/uri-list", "text/uri-list", shared(list));
-        offer("x-special/gnome-copied-files", "x-special/gnome-copied-files", shared(gnome));
+        auto [listOwner, listBytes] = made(std::move(list));
+        offer("text/uri-list", "text/uri-list", listOwner, listBytes);
+        auto [gnomeOwner, gnomeBytes] = made(std::move(gnome));
+        offer("x-special/gnome-copied-files", "x-special/gnome-copied-files", gnomeOwner, gnomeBytes);
     }
     if (!hasText && !paths.empty()) {
         std::string text;
         for (std::size_t i = 0; i < paths.size(); ++i) text += (i ? "\n" : "") + paths[i];
-        offerText(text);
+        auto [owner, bytes] = made(std::move(text));
+        offerText(owner, bytes);
     }
     return offers;
 }

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/board.h"
@@ -12,17 +14,24 @@
 namespace platform::x11 {
 
 // One target offered to other clients: its name, the type of the property it is answered in (format
-// 8), and the bytes, all in memory before ownership is taken.
+// 8), and its bytes, in memory before ownership is taken. The bytes are mostly the board's own (a view
+// kept alive by `owner`), so that offering a representation costs no copy of it.
 struct SelectionOffer {
     std::string target;
     std::string type;
-    SharedBytes bytes;
+    std::shared_ptr<const void> owner;
+    std::string_view bytes;
+    bool latin1 = false;  // answered as the Latin-1 form of the UTF-8 bytes, made when asked
+
+    // The bytes as answered, with what keeps them alive.
+    std::pair<std::shared_ptr<const void>, std::string_view> answer() const;
 };
 
 // The first item's representations as targets (text, HTML, RTF, images, PDF, movies), and the file
 // URLs of all items together, in the order of the first item's representations. The protocol targets
-// (TARGETS, TIMESTAMP, MULTIPLE) are not among them.
-std::vector<SelectionOffer> selectionOffers(const Board& board);
+// (TARGETS, TIMESTAMP, MULTIPLE) are not among them. The offers view the board's bytes: the board must
+// not change while they live.
+std::vector<SelectionOffer> selectionOffers(const std::shared_ptr<const Board>& board);
 
 // The reads another client's offer needs: groups of alternative targets (the first that answers is
 // taken), in the order of the offer. Protocol atoms and text aliases are left out.

@@ -205,18 +205,19 @@ std::string MessageReader::string() {
     return s;
 }
 
-Bytes MessageReader::bulk(std::uint64_t size) {
+template <class Buffer>
+Buffer MessageReader::bulkInto(std::uint64_t size) {
     if (!ok_ || size == 0) return {};
     if (fd_ < 0) {
         if (inline_.size() - inlinePos_ < size) {
             ok_ = false;
             return {};
         }
-        const auto* p = reinterpret_cast<const std::uint8_t*>(inline_.data() + inlinePos_);
+        const char* p = inline_.data() + inlinePos_;
         inlinePos_ += size;
-        return Bytes(p, p + size);
+        return Buffer(p, p + size);
     }
-    Bytes out;
+    Buffer out;
     try {
         out.resize(size);
     } catch (const std::exception&) {
@@ -230,6 +231,10 @@ Bytes MessageReader::bulk(std::uint64_t size) {
     return out;
 }
 
+Bytes MessageReader::bulk(std::uint64_t size) {
+    return bulkInto<Bytes>(size);
+}
+
 std::optional<std::vector<Representation>> MessageReader::representations() {
     std::uint32_t count = u32();
     std::vector<Representation> reps;
@@ -238,18 +243,18 @@ std::optional<std::vector<Representation>> MessageReader::representations() {
         rep.type = string();
         std::optional<RepresentationKind> kind = kindFrom(u8());
         rep.answers = u8() & AnswersAll;
-        Bytes bytes = bulk(u64());
+        std::uint64_t size = u64();
         if (!ok_ || !kind) return std::nullopt;
         rep.kind = *kind;
         switch (*kind) {
             case RepresentationKind::Data:
-                rep.value = Value(std::move(bytes));
+                rep.value = Value(bulkInto<Bytes>(size));
                 break;
             case RepresentationKind::String:
-                rep.value = Value(std::string(bytes.begin(), bytes.end()));
+                rep.value = Value(bulkInto<std::string>(size));
                 break;
             case RepresentationKind::PropertyList: {
-                auto plist = parsePropertyList(bytes);
+                auto plist = parsePropertyList(bulkInto<Bytes>(size));
                 if (!plist) return std::nullopt;
                 rep.value = std::move(*plist);
                 break;

@@ -80,6 +80,8 @@ class MessageReader {
 
   private:
     bool take(void* out, std::size_t n);
+    template <class Buffer>
+    Buffer bulkInto(std::uint64_t size);
     std::string meta_;
     std::size_t pos_ = 0;
     std::string inline_;

@@ -63,7 +63,8 @@ struct Transfer {
     xcb_window_t requestor = 0;
     xcb_atom_t property = 0;
     xcb_atom_t type = 0;
-    SharedBytes bytes;
+    std::shared_ptr<const void> owner;
+    std::string_view bytes;
     std::size_t offset = 0;
     Clock::time_point lastProgress;
 };
@@ -97,6 +98,7 @@ class Server {
     void handleEvent(xcb_generic_event_t* event);
     xcb_timestamp_t serverTime();
     void takeOwnership();
+    void makeOffers();
     void storeChangeCount();
     void ownerChanged(xcb_window_t owner, xcb_timestamp_t time);
     void becomeForeign(xcb_window_t owner, xcb_timestamp_t time);
@@ -132,7 +134,9 @@ class Server {
                countAtom_ = 0, timeAtom_ = 0, selectionProperty_ = 0;
     std::size_t chunk_ = kMaxChunk;
 
-    Board board_;
+    // Changed in place only while no offer or transfer views it; else the change works on a copy.
+    std::shared_ptr<Board> board_ = std::make_shared<Board>();
+    Board& changeBoard();
     Source source_ = Source::Empty;
     bool owning_ = false;
     xcb_timestamp_t ownTime_ = 0;
@@ -193,7 +197,7 @@ bool Server::start() {
     if (auto stored = getProperty(*x_, x_->root(), countAtom_, XCB_ATOM_CARDINAL)) {
         std::vector<std::uint32_t> v = stored->cardinals();
         if (v.size() >= 2)
-            board_.changeCount = static_cast<std::int64_t>((std::uint64_t{v[1]} << 32) | v[0]) + 1;
+            board_->changeCount = static_cast<std::int64_t>((std::uint64_t{v[1]} << 32) | v[0]) + 1;
     }
     storeChangeCount();
     Reply<xcb_get_selection_owner_reply_t> owner(
@@ -207,7 +211,7 @@ bool Server::start() {
 }
 
 void Server::storeChangeCount() {
-    auto count = static_cast<std::uint64_t>(board_.changeCount);
+    auto count = static_cast<std::uint64_t>(board_->changeCount);
     std::uint32_t v[2] = {static_cast<std::uint32_t>(count), static_cast<std::uint32_t>(count >> 32)};
     xcb_change_property(c(), XCB_PROP_MODE_REPLACE, x_->root(), countAtom_, XCB_ATOM_CARDINAL, 32, 2, v);
 }
@@ -235,7 +239,15 @@ xcb_timestamp_t Server::serverTime() {
     return XCB_CURRENT_TIME;
 }
 
-void Server::takeOwnership() {
+Board& Server::changeBoard() {
+    offers_.clear();
+    offerByAtom_.clear();
+    offerTypes_.clear();
+    if (board_.use_count() > 1) board_ = std::make_shared<Board>(*board_);
+    return *board_;
+}
+
+void Server::makeOffers() {
     offers_ = selectionOffers(board_);
     offerByAtom_.clear();
     offerTypes_.clear();
@@ -243,6 +255,10 @@ void Server::takeOwnership() {
         offerByAtom_[x_->atom(offers_[i].target)] = i;
         offerTypes_.push_back(x_->atom(offers_[i].type));
     }
+}
+
+void Server::takeOwnership() {
+    makeOffers();
     xcb_timestamp_t t = serverTime();
     xcb_set_selection_owner(c(), window_, clipboard_, t);
     Reply<xcb_get_selection_owner_reply_t> owner(
@@ -260,12 +276,12 @@ void Server::becomeForeign(xcb_window_t owner, xcb_timestamp_t time) {
     foreignTime_ = time;
     foreignRead_ = false;
     reading_.reset();
-    std::int64_t count = board_.changeCount + 1;
-    board_ = Board{};
-    board_.changeCount = count;
+    std::int64_t count = board_->changeCount + 1;
     offers_.clear();
     offerByAtom_.clear();
     offerTypes_.clear();
+    board_ = std::make_shared<Board>();
+    board_->changeCount = count;
     storeChangeCount();
 }
 
@@ -385,17 +401,17 @@ bool Server::convert(xcb_window_t requestor, xcb_atom_t target, xcb_atom_t prope
     }
     auto it = offerByAtom_.find(target);
     if (it == offerByAtom_.end()) return false;
-    const SelectionOffer& offer = offers_[it->second];
+    auto [owner, bytes] = offers_[it->second].answer();
     xcb_atom_t type = offerTypes_[it->second];
-    if (offer.bytes->size() <= chunk_) {
-        putProperty(requestor, property, type, 8, offer.bytes->size(), offer.bytes->data());
+    if (bytes.size() <= chunk_) {
+        putProperty(requestor, property, type, 8, bytes.size(), bytes.data());
         return true;
     }
     std::uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
     xcb_change_window_attributes(c(), requestor, XCB_CW_EVENT_MASK, &mask);
-    auto size = static_cast<std::uint32_t>(std::min<std::size_t>(offer.bytes->size(), UINT32_MAX));
+    auto size = static_cast<std::uint32_t>(std::min<std::size_t>(bytes.size(), UINT32_MAX));
     putProperty(requestor, property, incr_, 32, 1, &size);
-    transfers_.push_back({requestor, property, type, offer.bytes, 0, Clock::now()});
+    transfers_.push_back({requestor, property, type, std::move(owner), bytes, 0, Clock::now()});
     return true;
 }
 
@@ -403,8 +419,8 @@ void Server::onRequestorProperty(const xcb_property_notify_event_t& ev) {
     if (ev.state != XCB_PROPERTY_DELETE) return;
     for (auto it = transfers_.begin(); it != transfers_.end(); ++it) {
         if (it->requestor != ev.window || it->property != ev.atom) continue;
-        std::size_t n = std::min(chunk_, it->bytes->size() - it->offset);
-        putProperty(it->requestor, it->property, it->type, 8, n, it->bytes->data() + it->offset);
+        std::size_t n = std::min(chunk_, it->bytes.size() - it->offset);
+        putProperty(it->requestor, it->property, it->type, 8, n, it->bytes.data() + it->offset);
         it->offset += n;
         it->lastProgress = Clock::now();
         if (n == 0) {
@@ -520,7 +536,8 @@ void Server::nextTarget() {
 }
 
 void Server::finishForeignRead() {
-    board_ = foreignBoard(reading_->plan, std::move(reading_->results), board_.changeCount);
+    std::int64_t count = board_->changeCount;
+    board_ = std::make_shared<Board>(foreignBoard(reading_->plan, std::move(reading_->results), count));
     foreignRead_ = true;
     reading_.reset();
 }
@@ -690,43 +707,53 @@ void Server::answer(Request& request) {
     switch (request.op) {
         case Op::Snapshot:
             out.u8(1);
-            out.board(board_);
+            out.board(*board_);
             break;
         case Op::ChangeCount:
             out.u8(1);
-            out.i64(board_.changeCount);
+            out.i64(board_->changeCount);
             break;
-        case Op::Clear:
-            clearBoard(board_);
+        case Op::Clear: {
+            std::int64_t count = board_->changeCount;
+            offers_.clear();
+            offerByAtom_.clear();
+            offerTypes_.clear();
+            board_ = std::make_shared<Board>();
+            board_->changeCount = count;
+            clearBoard(*board_);
             source_ = Source::Ours;
             storeChangeCount();
             takeOwnership();
             out.u8(1);
-            out.i64(board_.changeCount);
+            out.i64(board_->changeCount);
             break;
+        }
         case Op::WriteObjects: {
             bool hasToken = in.u8() != 0;
             std::int64_t token = in.i64();
             std::uint32_t count = in.u32();
-            std::vector<PasteboardItem> items;
+            std::vector<std::vector<Representation>> items;
             for (std::uint32_t i = 0; i < count && in.ok(); ++i) {
                 auto reps = in.representations();
                 if (!reps) break;
-                items.emplace_back(std::move(*reps));
+                items.push_back(std::move(*reps));
             }
             if (!in.ok() || items.size() != count) {
                 out.u8(0);
                 break;
             }
-            bool took = (!hasToken || token == board_.changeCount) && appendItems(board_, items);
+            bool took = (!hasToken || token == board_->changeCount) && !items.empty() &&
+                        appendItems(changeBoard(), std::move(items));
             if (took) {
                 source_ = Source::Ours;
                 storeChangeCount();
                 takeOwnership();
+            } else if (source_ == Source::Ours) {
+                makeOffers();
             }
             out.u8(1);
             out.u8(took ? 1 : 0);
-            out.i64(board_.changeCount);
+            out.i64(board_->changeCount);
             break;
         }
         case Op::CarbonPut: {
@@ -738,23 +765,25 @@ void Server::answer(Request& request) {
                 out.u8(0);
                 break;
             }
-            OSStatus status = hasToken && token != board_.changeCount
+            OSStatus status = hasToken && token != board_->changeCount
                                   ? notPasteboardOwnerErr
-                                  : putCarbonFlavor(board_, item, std::move(reps->front()));
+                                  : putCarbonFlavor(changeBoard(), item, std::move(reps->front()));
             if (status == noErr) {
                 source_ = Source::Ours;
                 storeChangeCount();
                 takeOwnership();
+            } else if (source_ == Source::Ours) {
+                makeOffers();
             }
             out.u8(1);
             out.u32(static_cast<std::uint32_t>(status));
-            out.i64(board_.changeCount);
+            out.i64(board_->changeCount);
             break;
         }
         case Op::Info:
             out.u8(1);
             out.i64(::getpid());
-            out.u64(boardByteCount(board_));
+            out.u64(boardByteCount(*board_));
             break;
         default:
             out.u8(0);

@@ -25,8 +25,12 @@ std::vector<std::string> targetsOf(const std::vector<SelectionOffer>& offers) {
 
 std::string bytesOf(const std::vector<SelectionOffer>& offers, const std::string& target) {
     for (const auto& o : offers)
-        if (o.target == target) return std::string(o.bytes->begin(), o.bytes->end());
+        if (o.target == target) return std::string(o.answer().second);
     return "<absent>";
+}
+
+std::vector<SelectionOffer> offersOf(const Board& board) {
+    return selectionOffers(std::make_shared<const Board>(board));
 }
 
 TEST(SelectionOffers, NativeItemOffersTextHtmlImageAndEveryFileUrl) {
@@ -39,7 +43,7 @@ TEST(SelectionOffers, NativeItemOffersTextHtmlImageAndEveryFileUrl) {
                              Value(Array{Value("file:///tmp/a%20b.png"), Value("file:///tmp/c.png")})},
                             data("com.apple.flat-rtfd", "RTFD")}});
     board.items.push_back({2, {text(NSPasteboardTypeFileURL, "file:///tmp/d.png")}});
-    std::vector<SelectionOffer> offers = selectionOffers(board);
+    std::vector<SelectionOffer> offers = offersOf(board);
     EXPECT_EQ(targetsOf(offers),
               (std::vector<std::string>{"UTF8_STRING", "text/plain;charset=utf-8", "text/plain", "STRING",
                                         "TEXT", "text/html", "image/png", "text/uri-list",
@@ -57,7 +61,7 @@ TEST(SelectionOffers, FilesWithoutTextOfferTheirPathsAsText) {
     Board board;
     board.items.push_back({1, {text(NSPasteboardTypeFileURL, "file:///tmp/a%20b.png")}});
     board.items.push_back({2, {text(NSPasteboardTypeFileURL, "file:///tmp/c.png")}});
-    std::vector<SelectionOffer> offers = selectionOffers(board);
+    std::vector<SelectionOffer> offers = offersOf(board);
     EXPECT_EQ(bytesOf(offers, "UTF8_STRING"), "/tmp/a b.png\n/tmp/c.png");
     EXPECT_EQ(bytesOf(offers, "text/uri-list"), "file:///tmp/a%20b.png\r\nfile:///tmp/c.png\r\n");
 }
@@ -68,12 +72,12 @@ TEST(SelectionOffers, WebUrlAndRestrictedRepresentations) {
     hidden.answers = 0;
     board.items.push_back(
         {1, {text(NSPasteboardTypeURL, "https://example.com/"), hidden, data("public.pdf", "%PDF")}});
-    std::vector<SelectionOffer> offers = selectionOffers(board);
+    std::vector<SelectionOffer> offers = offersOf(board);
     EXPECT_EQ(targetsOf(offers), (std::vector<std::string>{"text/x-moz-url", "application/pdf",
                                                            "text/uri-list", "x-special/gnome-copied-files"}));
     EXPECT_EQ(bytesOf(offers, "text/x-moz-url"),
               utf16leFromUtf8("https://example.com/\nhttps://example.com/"));
-    EXPECT_TRUE(selectionOffers(Board{}).empty());
+    EXPECT_TRUE(offersOf(Board{}).empty());
 }
 
 TEST(ForeignOffer, PlanSkipsProtocolAtomsAndReadsOneTextTarget) {
