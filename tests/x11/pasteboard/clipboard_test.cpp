@@ -88,6 +88,11 @@ TEST_F(Clipboard, FinderCarbonCopyIsSeenByFlavorscanAndXclip) {
     json dump = parse(x.run("clipsift").out);
     EXPECT_EQ(dump["finderMetadata"]["carbonBoardNoderef"], true);
     EXPECT_EQ(dump["itemCount"], 2);
+
+    // The AppKit-style copy, with the board-level markers put through the Carbon view after it.
+    answer = forge(x, {{"text", "two files"}, {"imagePaths", {a, b}}, {"visualMode", true}});
+    EXPECT_EQ(answer["mode"], "visual-finder-copy-appkit+board-metadata") << answer;
+    EXPECT_EQ(xclipOut(x).out, "two files");
 }
 
 TEST_F(Clipboard, XclipTextAndFilesAreReadAsItems) {
