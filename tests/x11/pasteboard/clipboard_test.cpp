@@ -92,7 +92,7 @@ TEST_F(Clipboard, FinderCarbonCopyIsSeenByFlavorscanAndXclip) {
     // The AppKit-style copy, with the board-level markers put through the Carbon view after it.
     answer = forge(x, {{"text", "two files"}, {"imagePaths", {a, b}}, {"visualMode", true}});
     EXPECT_EQ(answer["mode"], "visual-finder-copy-appkit+board-metadata") << answer;
-    EXPECT_EQ(xclipOut(x).out, "two files");
+    EXPECT_EQ(xclipOut(x).out, "a.png\rb.png");  // finder-copy names the files
 }
 
 TEST_F(Clipboard, XclipTextAndFilesAreReadAsItems) {
