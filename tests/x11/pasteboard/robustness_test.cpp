@@ -128,6 +128,7 @@ TEST_F(Robustness, StalledOwnerDoesNotHangTheTools) {
 struct Unavailable {
     const char* name;
     std::function<std::map<std::string, std::string>(const std::filesystem::path&)> setUp;
+    bool withoutServerProgram = false;  // the tools run from a folder without the server beside them
 };
 
 TEST_F(Robustness, WithoutAServerEveryToolGivesItsFailureAnswer) {
@@ -155,6 +156,8 @@ TEST_F(Robustness, WithoutAServerEveryToolGivesItsFailureAnswer) {
              ssptest::writeFile(root / "file" / "ssp", "");
              return std::map<std::string, std::string>{{"XDG_RUNTIME_DIR", (root / "file").string()}};
          }},
+        {"no server program",
+         [](const std::filesystem::path&) { return std::map<std::string, std::string>{}; }, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -162,23 +165,32 @@ TEST_F(Robustness, WithoutAServerEveryToolGivesItsFailureAnswer) {
         std::filesystem::create_directories(root / "link");
         ssptest::RunOptions o;
         o.env = c.setUp(root);
+        auto tool = [&](const std::string& name) {
+            if (!c.withoutServerProgram) return ssptest::toolPath(name).string();
+            std::filesystem::path copy = root / "bin" / name;
+            std::filesystem::create_directories(copy.parent_path());
+            std::filesystem::copy_file(ssptest::toolPath(name), copy,
+                                       std::filesystem::copy_options::skip_existing);
+            return copy.string();
+        };
+        if (c.withoutServerProgram) tool("flavorscan");  // clipsift's probe, beside it
         o.input = R"({"text":"x","imagePaths":[]})";
-        ssptest::RunResult forged = x.run("clipforge", o);
+        ssptest::RunResult forged = x.runProgram(tool("clipforge"), o);
         EXPECT_EQ(forged.out, "{\"ok\":false,\"types\":[],\"error\":\"write_failed\"}\n");
         EXPECT_EQ(forged.status, 1);
         EXPECT_NE(forged.err.find("clipforge: pasteboard unavailable: "), std::string::npos) << forged.err;
         EXPECT_EQ(std::count(forged.err.begin(), forged.err.end(), '\n'), 1) << forged.err;
         o.input.clear();
-        ssptest::RunResult scan = x.run("flavorscan", o);
+        ssptest::RunResult scan = x.runProgram(tool("flavorscan"), o);
         EXPECT_EQ(scan.out, "[]\n");
         EXPECT_EQ(scan.status, 1);
-        ssptest::RunResult peeked = x.run("clippeek", o);
+        ssptest::RunResult peeked = x.runProgram(tool("clippeek"), o);
         EXPECT_EQ(
             peeked.out,
             "{\"changeCount\":0,\"itemCount\":0,\"types\":[],\"filePaths\":[],\"hasEmbeddedPngOnly\":false,"
             "\"hasPromisedTypes\":false,\"items\":[]}\n");
         EXPECT_EQ(peeked.status, 0);
-        ssptest::RunResult sifted = x.run("clipsift", o);
+        ssptest::RunResult sifted = x.runProgram(tool("clipsift"), o);
         EXPECT_EQ(sifted.status, 0);
         EXPECT_EQ(parse(sifted.out)["itemCount"], 0);
     }
