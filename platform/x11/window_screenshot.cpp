@@ -1,8 +1,14 @@
 #include "platform/x11/window_screenshot.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <filesystem>
 
 #include "platform/x11/window_image.h"
 #include "platform/x11/window_server.h"
@@ -54,7 +60,34 @@ std::variant<Bitmap, std::string> fromRoot(Connection& c, const PixelRect& area)
     return std::string("could not read the screen");
 }
 
+bool writeAll(int fd, const Bytes& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 }  // namespace
+
+bool writeScreenshot(const Bitmap& picture, const std::string& path) {
+    auto png = encodePNG(picture, PngSpeed::Fast);
+    if (!png || png->empty() || path.empty()) return false;
+    std::filesystem::path target(path);
+    std::filesystem::path folder =
+        target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+    std::string temporary = (folder / (".ssp-screencapture-" + std::to_string(::getpid()))).string();
+    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    bool ok = writeAll(fd, *png);
+    ok = ::close(fd) == 0 && ok;
+    ok = ok && std::rename(temporary.c_str(), path.c_str()) == 0;
+    if (!ok) ::unlink(temporary.c_str());
+    return ok;
+}
 
 std::variant<ScreenshotRequest, std::string> parseScreenshotArguments(
     const std::vector<std::string_view>& args) {

@@ -28,6 +28,10 @@ struct ScreenshotRequest {
 std::variant<ScreenshotRequest, std::string> parseScreenshotArguments(
     const std::vector<std::string_view>& args);
 
+// Writes the picture as a PNG at `path` through a temporary file beside it that is renamed into place,
+// so that a failure leaves nothing behind; the encoder's fast setting (screen content compresses well).
+bool writeScreenshot(const Bitmap& picture, const std::string& path);
+
 // The picture, or the reason there is none.
 std::variant<Bitmap, std::string> takeScreenshot(Connection& c, const ScreenshotRequest& request);
 

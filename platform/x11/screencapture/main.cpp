@@ -10,7 +10,6 @@
 
 #include "platform/x11/connection.h"
 #include "platform/x11/window_screenshot.h"
-#include "shared/png_file.h"
 
 namespace {
 
@@ -37,7 +36,7 @@ int main(int argc, char** argv) {
     if (auto* message = std::get_if<std::string>(&picture)) return fail(*message);
 
     // 4. The file.
-    if (!shared::saveCGImage(std::get<platform::Bitmap>(picture), request.outPath))
+    if (!platform::x11::writeScreenshot(std::get<platform::Bitmap>(picture), request.outPath))
         return fail("cannot write " + request.outPath);
     return 0;
 }
