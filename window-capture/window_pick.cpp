@@ -1,5 +1,6 @@
 #include "window-capture/window_pick.h"
 
+#include <initializer_list>
 #include <string_view>
 
 #include "shared/window_list.h"
@@ -8,19 +9,41 @@ namespace windows {
 namespace {
 
 bool skippedOwner(const std::string& owner) {
-    return shared::ownerNameIn(owner,
-                               {"Wexa", "Electron", "wexa-mac", "Window Server", "Dock", "Control Center"});
+    return shared::ownerNameIn(owner, {"Wexa", "Electron", "wexa-mac", "Window Server", "Dock", "Plank",
+                                       "Docky", "Cairo-Dock", "Latte Dock", "Control Center"});
 }
 
 // Owners considered only in the last pass.
 bool deprioritizedOwner(const std::string& owner) {
-    return shared::ownerNameIn(owner,
-                               {"Preview", "Finder", "System Settings", "Archive Utility", "Terminal"});
+    return shared::ownerNameIn(
+        owner, {"Preview", "Finder", "System Settings", "Archive Utility", "Terminal",
+                // The same kinds of application on Linux: document and image viewers, file managers,
+                // settings, and the terminals of the Linux desktops.
+                "Document Viewer", "Image Viewer", "Evince", "Eye of GNOME", "Okular", "Gwenview",
+                "Atril Document Viewer", "Xreader", "Xviewer", "Ristretto Image Viewer", "Files", "Nautilus",
+                "Dolphin", "Thunar File Manager", "Thunar", "Nemo", "Caja", "PCManFM", "File Manager PCManFM",
+                "PCManFM-Qt File Manager", "Settings", "Settings Manager", "GNOME Terminal", "Gnome-terminal",
+                "Console", "Konsole", "XTerm", "UXTerm", "Xfce Terminal", "Xfce4-terminal", "LXTerminal",
+                "MATE Terminal", "QTerminal", "Terminator", "Tilix", "Ptyxis", "URxvt", "Archive Manager",
+                "File Roller", "Ark", "Engrampa Archive Manager", "Xarchiver"});
 }
 
-constexpr std::string_view kPreferOwners[] = {
-    "Cursor", "Google Chrome",      "Chromium", "Arc",   "Safari", "Firefox",
-    "Code",   "Visual Studio Code", "Xcode",    "Figma", "Slack",  "Notion",
+// The preferred owners, most preferred first. Each rank holds the application's name as the native
+// desktop shows it, then the names the same application carries on Linux: its desktop entry's Name, and
+// its WM_CLASS class where a desktop has no entry for it.
+const std::initializer_list<std::string_view> kPreferOwners[] = {
+    {"Cursor"},
+    {"Google Chrome", "Google-chrome"},
+    {"Chromium", "Chromium Web Browser"},
+    {"Arc"},
+    {"Safari"},
+    {"Firefox", "Firefox ESR", "Firefox Web Browser", "Mozilla Firefox", "firefox", "Firefox-esr"},
+    {"Code", "Code - OSS", "VSCodium"},
+    {"Visual Studio Code"},
+    {"Xcode"},
+    {"Figma"},
+    {"Slack"},
+    {"Notion"},
 };
 
 // The owner as the passes compare it: the empty string when the record has none.
@@ -60,9 +83,9 @@ std::optional<WinPick> findById(const platform::Array& records, std::int64_t id)
 
 std::optional<WinPick> pickByPasses(const platform::Array& records) {
     // Preferred pass: the owner's rank outweighs the window's place in the list.
-    for (std::string_view preferred : kPreferOwners) {
+    for (const auto& rank : kPreferOwners) {
         for (const platform::Value& record : records) {
-            if (!shared::sameOwnerName(passOwner(record), preferred)) continue;
+            if (!shared::ownerNameIn(passOwner(record), rank)) continue;
             if (auto pick = parseWin(record)) return pick;
         }
     }

@@ -7,9 +7,10 @@
 namespace windows {
 namespace {
 
-// Owners whose windows are the system's own chrome.
+// Owners whose windows are the system's own chrome (with the docks of the Linux desktops).
 bool skippedOwner(const std::string& owner) {
-    return shared::ownerNameIn(owner, {"Window Server", "Dock", "Control Center"});
+    return shared::ownerNameIn(
+        owner, {"Window Server", "Dock", "Plank", "Docky", "Cairo-Dock", "Latte Dock", "Control Center"});
 }
 
 // The record as a candidate, or nothing at the first rule it fails.

@@ -1,5 +1,6 @@
 #include "window-discovery/implementation_window.h"
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -9,17 +10,40 @@ namespace windows {
 namespace {
 
 bool skippedOwner(const std::string& owner) {
-    return shared::ownerNameIn(owner, {"Wexa", "Electron", "Window Server", "Dock", "Control Center"});
+    return shared::ownerNameIn(owner, {"Wexa", "Electron", "Window Server", "Dock", "Plank", "Docky",
+                                       "Cairo-Dock", "Latte Dock", "Control Center"});
 }
 
 // Owners considered only in the last pass.
 bool deprioritizedOwner(const std::string& owner) {
-    return shared::ownerNameIn(owner, {"Preview", "Finder", "System Settings", "Terminal"});
+    return shared::ownerNameIn(
+        owner, {"Preview", "Finder", "System Settings", "Terminal",
+                // The same kinds of application on Linux: document and image viewers, file managers,
+                // settings, and the terminals of the Linux desktops.
+                "Document Viewer", "Image Viewer", "Evince", "Eye of GNOME", "Okular", "Gwenview",
+                "Atril Document Viewer", "Xreader", "Xviewer", "Ristretto Image Viewer", "Files", "Nautilus",
+                "Dolphin", "Thunar File Manager", "Thunar", "Nemo", "Caja", "PCManFM", "File Manager PCManFM",
+                "PCManFM-Qt File Manager", "Settings", "Settings Manager", "GNOME Terminal", "Gnome-terminal",
+                "Console", "Konsole", "XTerm", "UXTerm", "Xfce Terminal", "Xfce4-terminal", "LXTerminal",
+                "MATE Terminal", "QTerminal", "Terminator", "Tilix", "Ptyxis", "URxvt"});
 }
 
-constexpr std::string_view kPreferOwners[] = {
-    "Cursor", "Google Chrome",      "Chromium", "Arc",   "Safari", "Firefox",
-    "Code",   "Visual Studio Code", "Xcode",    "Figma", "Slack",  "Notion",
+// The preferred owners, most preferred first. Each rank holds the application's name as the native
+// desktop shows it, then the names the same application carries on Linux: its desktop entry's Name, and
+// its WM_CLASS class where a desktop has no entry for it.
+const std::initializer_list<std::string_view> kPreferOwners[] = {
+    {"Cursor"},
+    {"Google Chrome", "Google-chrome"},
+    {"Chromium", "Chromium Web Browser"},
+    {"Arc"},
+    {"Safari"},
+    {"Firefox", "Firefox ESR", "Firefox Web Browser", "Mozilla Firefox", "firefox", "Firefox-esr"},
+    {"Code", "Code - OSS", "VSCodium"},
+    {"Visual Studio Code"},
+    {"Xcode"},
+    {"Figma"},
+    {"Slack"},
+    {"Notion"},
 };
 
 }  // namespace
@@ -42,10 +66,10 @@ std::optional<std::int64_t> acceptedWindowId(const platform::Value& record) {
 
 std::optional<std::int64_t> implementationWindowId(const platform::Array& records) {
     // Preferred pass: the owner's rank outweighs the window's place in the list.
-    for (std::string_view preferred : kPreferOwners) {
+    for (const auto& rank : kPreferOwners) {
         for (const platform::Value& record : records) {
             const std::string* owner = shared::windowOwnerName(record);
-            if (!owner || !shared::sameOwnerName(*owner, preferred)) continue;
+            if (!owner || !shared::ownerNameIn(*owner, rank)) continue;
             if (auto id = acceptedWindowId(record)) return id;
         }
     }

@@ -120,14 +120,16 @@ XServer::XServer(XServerOptions options) {
     if (options.windowManager) {
         pid_t wm = spawn("openbox", {"--sm-disable"});
         if (wm < 0) return;
-        // openbox is managing once it holds the window-manager selection.
+        // openbox is managing once it holds the window-manager selection, and done starting once it has
+        // published the work area (a window mapped before then may stay unpainted).
         bool managing = false;
         for (int i = 0; i < 200 && !managing; ++i) {
             RunOptions o;
-            o.args = {"-root", "_NET_SUPPORTING_WM_CHECK"};
+            o.args = {"-root", "_NET_SUPPORTING_WM_CHECK", "_NET_WORKAREA"};
             o.timeout = std::chrono::milliseconds(5000);
             RunResult r = runProgram("xprop", o);
-            managing = r.status == 0 && r.out.find("window id #") != std::string::npos;
+            managing = r.status == 0 && r.out.find("window id #") != std::string::npos &&
+                       r.out.find("_NET_WORKAREA(CARDINAL)") != std::string::npos;
             if (!managing) std::this_thread::sleep_for(std::chrono::milliseconds(25));
         }
         if (!managing) return;

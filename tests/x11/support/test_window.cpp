@@ -4,9 +4,10 @@
 //
 //   ssp-test-window [--class INSTANCE,CLASS | --no-class] [--title TEXT] [--title-hex HEX]
 //                   [--geometry WxH+X+Y] [--seed N] [--type NAME] [--state NAME]... [--opacity 0..1]
-//                   [--no-pid] [--unmapped]
+//                   [--no-pid] [--unmapped] [--no-title] [--legacy-title-hex HEX]
 //
-// --title sets _NET_WM_NAME and WM_NAME; --title-hex sets both to raw bytes (for invalid UTF-8).
+// --title sets _NET_WM_NAME and WM_NAME; --title-hex sets both to raw bytes (for invalid UTF-8);
+// --no-title sets neither; --legacy-title-hex sets only WM_NAME, of type STRING, to raw (Latin-1) bytes.
 // --type NAME sets _NET_WM_WINDOW_TYPE_NAME (NORMAL, DOCK, DIALOG, UTILITY, DESKTOP, ...); --state NAME
 // adds _NET_WM_STATE_NAME (ABOVE, HIDDEN, ...) before mapping.
 #include <unistd.h>
@@ -47,7 +48,8 @@ std::string fromHex(const std::string& hex) {
 
 int main(int argc, char** argv) {
     std::string instance = "ssp-test-window", klass = "Ssp-test-window", title = "Test window";
-    bool hasClass = true, setPid = true, mapped = true;
+    bool hasClass = true, setPid = true, mapped = true, hasTitle = true;
+    std::string legacyTitle;
     int width = 320, height = 200, x = 0, y = 0;
     uint32_t seed = 1;
     std::string type;
@@ -67,6 +69,11 @@ int main(int argc, char** argv) {
             title = next();
         } else if (a == "--title-hex") {
             title = fromHex(next());
+        } else if (a == "--no-title") {
+            hasTitle = false;
+        } else if (a == "--legacy-title-hex") {
+            hasTitle = false;
+            legacyTitle = fromHex(next());
         } else if (a == "--geometry") {
             std::sscanf(next().c_str(), "%dx%d+%d+%d", &width, &height, &x, &y);
         } else if (a == "--seed") {
@@ -98,8 +105,12 @@ int main(int argc, char** argv) {
                       XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values);
 
     xcb_atom_t utf8 = atom(c, "UTF8_STRING");
-    setProperty(c, w, atom(c, "_NET_WM_NAME"), utf8, 8, title.data(), title.size());
-    setProperty(c, w, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, title.data(), title.size());
+    if (hasTitle) {
+        setProperty(c, w, atom(c, "_NET_WM_NAME"), utf8, 8, title.data(), title.size());
+        setProperty(c, w, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, title.data(), title.size());
+    }
+    if (!legacyTitle.empty())
+        setProperty(c, w, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, legacyTitle.data(), legacyTitle.size());
     if (hasClass) {
         std::string wmClass = instance + '\0' + klass + '\0';
         setProperty(c, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8, wmClass.data(), wmClass.size());
