@@ -116,6 +116,10 @@ class SCStream {
                                                        SCStreamOutputType type, SerialQueue queue) = 0;
     virtual void startCapture(std::function<void(std::optional<ErrorObject>)> completion) = 0;
     virtual void stopCapture(std::function<void(std::optional<ErrorObject>)> completion) = 0;
+    // The error that ended the stream from the platform's side (its display went away), once that has
+    // happened; nothing while it runs and after a stop that was asked for. No frames arrive after it,
+    // and the stream needs no stop. (The native stream tells its delegate: stream:didStopWithError:.)
+    virtual std::optional<ErrorObject> stoppedWithError() const { return std::nullopt; }
 };
 
 // A new stream with no delegate.

@@ -97,12 +97,17 @@ std::optional<platform::ErrorObject> runStream(const MirrorArguments& arguments)
     // 9. Start.
     if (auto e = awaitCompletion([&](auto done) { stream->startCapture(std::move(done)); })) return e;
 
-    // 10-11. Stream until SIGINT or SIGTERM, or until the host stops reading.
+    // 10-11. Stream until SIGINT or SIGTERM, until the host stops reading, or until the stream ends on
+    // its own (its display went away): that ends the mirror with the stream's error.
     gMirrorShouldStop.store(false);
     installMirrorStopSignals();
     while (!gMirrorShouldStop.load()) {
         std::this_thread::sleep_for(kStopPollInterval);
         if (standardOutputClosed()) requestMirrorStop();
+        if (std::optional<platform::ErrorObject> lost = stream->stoppedWithError()) {
+            queue.drain(kDrainLimit);
+            return lost;
+        }
     }
 
     // 12. Stop, and let the frames already handled reach standard output.

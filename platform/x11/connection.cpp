@@ -89,10 +89,29 @@ std::optional<Property> getProperty(Connection& c, xcb_window_t window, xcb_atom
     }
 }
 
+namespace {
+
+// RandR 1.5 (GetMonitors) is there. A request of an extension the server lacks would close the
+// connection, so presence and version are asked first.
+bool hasRandrMonitors(Connection& c) {
+    const xcb_query_extension_reply_t* ext = xcb_get_extension_data(c.xcb(), &xcb_randr_id);
+    if (!ext || !ext->present) return false;
+    xcb_randr_query_version_reply_t* version =
+        xcb_randr_query_version_reply(c.xcb(), xcb_randr_query_version(c.xcb(), 1, 5), nullptr);
+    bool ok = version &&
+              (version->major_version > 1 || (version->major_version == 1 && version->minor_version >= 5));
+    std::free(version);
+    return ok;
+}
+
+}  // namespace
+
 std::vector<Monitor> monitors(Connection& c) {
     std::vector<Monitor> list;
     xcb_randr_get_monitors_reply_t* reply =
-        xcb_randr_get_monitors_reply(c.xcb(), xcb_randr_get_monitors(c.xcb(), c.root(), 1), nullptr);
+        hasRandrMonitors(c)
+            ? xcb_randr_get_monitors_reply(c.xcb(), xcb_randr_get_monitors(c.xcb(), c.root(), 1), nullptr)
+            : nullptr;
     if (reply) {
         for (xcb_randr_monitor_info_iterator_t it = xcb_randr_get_monitors_monitors_iterator(reply); it.rem;
              xcb_randr_monitor_info_next(&it)) {

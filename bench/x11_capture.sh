@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# shotdeck against scrot on one private 1920 x 1080 Xvfb that shows a desktop-like scene (a photograph
+# as the wallpaper, an editor screenshot tiled over a large window, a test-pattern window; see
+# x11_scene.cpp). The two run interleaved, RUNS times each; the script prints each one's median wall
+# time, the time ratio shotdeck / scrot and the file size ratio. Target: time at most 0.25 x scrot,
+# size at most 1.15 x scrot.
+#
+# Usage: bench/x11_capture.sh [BIN_DIR] [RUNS]   (default: build/bin, 30 runs)
+# BIN_DIR holds shotdeck and x11_scene (configure with -DSSP_BUILD_BENCH=ON to build the latter).
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+bin_dir=$(cd "${1:-build/bin}" && pwd)
+runs=${2:-30}
+for p in "$bin_dir/shotdeck" "$bin_dir/x11_scene"; do
+  [ -x "$p" ] || { echo "missing $p" >&2; exit 2; }
+done
+command -v scrot >/dev/null || { echo "scrot is not installed (scripts/bootstrap)" >&2; exit 2; }
+
+work=$(mktemp -d)
+xvfb=
+cleanup() {
+  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+[ -n "${KEEP_SHOT:-}" ] && trap 'cp "$work/shotdeck.png" "$KEEP_SHOT"; cleanup' EXIT
+
+# A private display: Xvfb writes its number on the pipe once it accepts clients.
+exec 3> >(cat >"$work/display")
+Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp -noreset >/dev/null 2>&1 &
+xvfb=$!
+exec 3>&-
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
+[ -s "$work/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
+export DISPLAY=":$(head -n1 "$work/display")" SSP_PLATFORM=x11 XDG_RUNTIME_DIR="$work"
+"$bin_dir/x11_scene" "$root/samples"
+
+now_ns() { date +%s%N; }
+ours=() theirs=()
+for _ in $(seq "$runs"); do
+  t0=$(now_ns)
+  "$bin_dir/shotdeck" "$work/shotdeck.png" >/dev/null
+  t1=$(now_ns)
+  scrot -o "$work/scrot.png"
+  t2=$(now_ns)
+  ours+=($((t1 - t0)))
+  theirs+=($((t2 - t1)))
+done
+
+median() { printf '%s\n' "$@" | sort -n | awk '{ a[NR] = $1 } END { print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2 }'; }
+ours_ms=$(median "${ours[@]}" | awk '{ printf "%.1f", $1 / 1e6 }')
+theirs_ms=$(median "${theirs[@]}" | awk '{ printf "%.1f", $1 / 1e6 }')
+ours_bytes=$(stat -c %s "$work/shotdeck.png")
+theirs_bytes=$(stat -c %s "$work/scrot.png")
+printf '%-9s %10s %10s\n' tool "median-ms" bytes
+printf '%-9s %10s %10s\n' shotdeck "$ours_ms" "$ours_bytes" scrot "$theirs_ms" "$theirs_bytes"
+awk -v a="$ours_ms" -v b="$theirs_ms" -v c="$ours_bytes" -v d="$theirs_bytes" \
+  'BEGIN { printf "time ratio shotdeck/scrot: %.2f (target <= 0.25)\nsize ratio shotdeck/scrot: %.2f (target <= 1.15)\n", a / b, c / d }'
