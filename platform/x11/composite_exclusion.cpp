@@ -14,15 +14,6 @@
 namespace platform::x11 {
 namespace {
 
-bool present(Connection& c, xcb_extension_t* extension) {
-    const xcb_query_extension_reply_t* ext = xcb_get_extension_data(c.xcb(), extension);
-    return ext && ext->present;
-}
-
-bool atLeast(std::uint32_t major, std::uint32_t minor, std::uint32_t wantMajor, std::uint32_t wantMinor) {
-    return major > wantMajor || (major == wantMajor && minor >= wantMinor);
-}
-
 // The root's background pixmap as desktop tools publish it, or none.
 xcb_pixmap_t rootPixmap(Connection& c) {
     for (const char* name : {"_XROOTPMAP_ID", "ESETROOT_PMAP_ID"}) {
@@ -51,33 +42,6 @@ PixelRect intersect(const PixelRect& a, const PixelRect& b) {
     int x1 = std::min(a.x + a.width, b.x + b.width), y1 = std::min(a.y + a.height, b.y + b.height);
     if (x1 <= x0 || y1 <= y0) return PixelRect{};
     return PixelRect{x0, y0, x1 - x0, y1 - y0};
-}
-
-bool hasComposite(Connection& c) {
-    if (!present(c, &xcb_composite_id)) return false;
-    xcb_composite_query_version_reply_t* v =
-        xcb_composite_query_version_reply(c.xcb(), xcb_composite_query_version(c.xcb(), 0, 4), nullptr);
-    bool ok = v && atLeast(v->major_version, v->minor_version, 0, 2);
-    std::free(v);
-    return ok;
-}
-
-bool hasDamage(Connection& c) {
-    if (!present(c, &xcb_damage_id)) return false;
-    xcb_damage_query_version_reply_t* v =
-        xcb_damage_query_version_reply(c.xcb(), xcb_damage_query_version(c.xcb(), 1, 1), nullptr);
-    bool ok = v && atLeast(v->major_version, v->minor_version, 1, 1);
-    std::free(v);
-    return ok;
-}
-
-bool hasXfixes(Connection& c) {
-    if (!present(c, &xcb_xfixes_id)) return false;
-    xcb_xfixes_query_version_reply_t* v =
-        xcb_xfixes_query_version_reply(c.xcb(), xcb_xfixes_query_version(c.xcb(), 4, 0), nullptr);
-    bool ok = v && v->major_version >= 2;
-    std::free(v);
-    return ok;
 }
 
 DamageWatch::DamageWatch(Connection& c) : c_(c) {

@@ -1,11 +1,27 @@
 #include "platform/x11/connection.h"
 
+#include <xcb/composite.h>
+#include <xcb/damage.h>
 #include <xcb/randr.h>
+#include <xcb/xfixes.h>
 
 #include <algorithm>
 #include <cstdlib>
 
 namespace platform::x11 {
+namespace {
+
+bool present(Connection& c, xcb_extension_t* extension) {
+    const xcb_query_extension_reply_t* ext = xcb_get_extension_data(c.xcb(), extension);
+    return ext && ext->present;
+}
+
+bool atLeast(std::uint32_t major, std::uint32_t minor, std::uint32_t wantMajor, std::uint32_t wantMinor) {
+    return major > wantMajor || (major == wantMajor && minor >= wantMinor);
+}
+
+}  // namespace
+
 
 std::unique_ptr<Connection> Connection::open(const char* name) {
     if (!name) name = std::getenv("DISPLAY");
@@ -143,6 +159,33 @@ std::vector<Monitor> monitors(Connection& c) {
     }
     std::stable_partition(list.begin(), list.end(), [](const Monitor& m) { return m.primary; });
     return list;
+}
+
+bool hasComposite(Connection& c) {
+    if (!present(c, &xcb_composite_id)) return false;
+    xcb_composite_query_version_reply_t* v =
+        xcb_composite_query_version_reply(c.xcb(), xcb_composite_query_version(c.xcb(), 0, 4), nullptr);
+    bool ok = v && atLeast(v->major_version, v->minor_version, 0, 2);
+    std::free(v);
+    return ok;
+}
+
+bool hasDamage(Connection& c) {
+    if (!present(c, &xcb_damage_id)) return false;
+    xcb_damage_query_version_reply_t* v =
+        xcb_damage_query_version_reply(c.xcb(), xcb_damage_query_version(c.xcb(), 1, 1), nullptr);
+    bool ok = v && atLeast(v->major_version, v->minor_version, 1, 1);
+    std::free(v);
+    return ok;
+}
+
+bool hasXfixes(Connection& c) {
+    if (!present(c, &xcb_xfixes_id)) return false;
+    xcb_xfixes_query_version_reply_t* v =
+        xcb_xfixes_query_version_reply(c.xcb(), xcb_xfixes_query_version(c.xcb(), 4, 0), nullptr);
+    bool ok = v && v->major_version >= 2;
+    std::free(v);
+    return ok;
 }
 
 }  // namespace platform::x11

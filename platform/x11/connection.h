@@ -70,4 +70,11 @@ struct Monitor {
 // whole root window is one monitor (id 1).
 std::vector<Monitor> monitors(Connection& c);
 
+// Whether the server offers the extension, at the version this backend uses (Composite 0.2, Damage
+// 1.1, XFixes 2.0). Each also announces that version, which the extensions require before any other
+// request; a request of a missing extension would close the connection.
+bool hasComposite(Connection& c);
+bool hasDamage(Connection& c);
+bool hasXfixes(Connection& c);
+
 }  // namespace platform::x11

@@ -128,11 +128,6 @@ std::optional<Bitmap> readDrawable(Connection& connection, xcb_drawable_t drawab
                    static_cast<std::size_t>(xcb_get_image_data_length(reply.get())), width, height, layout);
 }
 
-bool hasExtension(Connection& connection, xcb_extension_t* extension) {
-    const xcb_query_extension_reply_t* data = xcb_get_extension_data(connection.xcb(), extension);
-    return data && data->present;
-}
-
 // Waits until the window has been repainted after its redirection: until no damage has been reported
 // for a short while, at most a bounded time.
 void awaitRepaint(Connection& connection, std::uint8_t damageEventBase) {
@@ -204,7 +199,7 @@ std::optional<Bitmap> compositeImage(Connection& connection, const WindowPlace& 
 
     std::optional<xcb_damage_damage_t> damage;
     std::uint8_t damageEventBase = 0;
-    if (waitForRepaint && hasExtension(connection, &xcb_damage_id)) {
+    if (waitForRepaint && hasDamage(connection)) {
         xcb_generic_error_t* error = nullptr;
         auto version =
             owned(xcb_damage_query_version_reply(c, xcb_damage_query_version(c, 1, 1), &error), error);
@@ -236,15 +231,6 @@ std::optional<Bitmap> compositeImage(Connection& connection, const WindowPlace& 
 }
 
 }  // namespace
-
-bool hasComposite(Connection& connection) {
-    if (!hasExtension(connection, &xcb_composite_id)) return false;
-    xcb_connection_t* c = connection.xcb();
-    xcb_generic_error_t* error = nullptr;
-    auto version =
-        owned(xcb_composite_query_version_reply(c, xcb_composite_query_version(c, 0, 4), &error), error);
-    return version && (version->major_version > 0 || version->minor_version >= 2);
-}
 
 PixelRect rootRect(Connection& c) {
     return {0, 0, c.screen()->width_in_pixels, c.screen()->height_in_pixels};

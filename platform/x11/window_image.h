@@ -42,7 +42,4 @@ std::optional<Bitmap> rootImage(Connection& c, const PixelRect& area);
 // was covered); from the screen when nothing covers it; else nothing.
 std::optional<Bitmap> windowImage(Connection& c, const WindowPlace& place, const PixelRect& area);
 
-// Whether the server offers Composite 0.2 or later.
-bool hasComposite(Connection& c);
-
 }  // namespace platform::x11
