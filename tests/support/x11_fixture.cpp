@@ -118,23 +118,45 @@ XServer::XServer(XServerOptions options) {
     display_ = ":" + number;
 
     if (options.windowManager) {
-        pid_t wm = spawn("openbox", {"--sm-disable"});
-        if (wm < 0) return;
-        // openbox is managing once it holds the window-manager selection, and done starting once it has
-        // published the work area (a window mapped before then may stay unpainted).
-        bool managing = false;
-        for (int i = 0; i < 200 && !managing; ++i) {
-            RunOptions o;
-            o.args = {"-root", "_NET_SUPPORTING_WM_CHECK", "_NET_WORKAREA"};
-            o.timeout = std::chrono::milliseconds(5000);
-            RunResult r = runProgram("xprop", o);
-            managing = r.status == 0 && r.out.find("window id #") != std::string::npos &&
-                       r.out.find("_NET_WORKAREA(CARDINAL)") != std::string::npos;
-            if (!managing) std::this_thread::sleep_for(std::chrono::milliseconds(25));
-        }
-        if (!managing) return;
+        if (spawn("openbox", {"--sm-disable"}) < 0) return;
+        if (!awaitManagedProbe()) return;
     }
     ok_ = true;
+}
+
+bool XServer::awaitManagedProbe() {
+    // openbox announces itself before it handles map requests, and a window mapped in that gap is never
+    // managed: the manager is ready once a probe window shows in its client list. A probe that was not
+    // managed within half a second is opened again.
+    auto clientList = [this] {
+        RunOptions o;
+        o.args = {"-root", "_NET_CLIENT_LIST"};
+        o.timeout = std::chrono::milliseconds(5000);
+        RunResult r = runProgram("xprop", o);
+        return r.status == 0 ? r.out : std::string();
+    };
+    auto listsAWindow = [](const std::string& list) {
+        return list.find("window id # 0x") != std::string::npos;
+    };
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        pid_t probe =
+            spawn(toolPath("ssp-test-window").string(), {"--geometry", "8x8+0+0", "--title", "probe"});
+        if (probe < 0) return false;
+        bool managed = false;
+        for (int i = 0; i < 20 && !managed; ++i) {
+            managed = listsAWindow(clientList());
+            if (!managed) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        }
+        stop(probe);
+        if (!managed) continue;
+        // The probe's window leaves the list before the first test window comes.
+        for (int i = 0; i < 200; ++i) {
+            if (!listsAWindow(clientList())) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
+    return false;
 }
 
 XServer::~XServer() {

@@ -56,6 +56,8 @@ class XServer {
     void killServer();
 
   private:
+    bool awaitManagedProbe();
+
     bool ok_ = false;
     std::string display_;
     pid_t xvfb_ = -1;
