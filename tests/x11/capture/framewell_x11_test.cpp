@@ -119,6 +119,23 @@ TEST(X11Framewell, LeavesAnUnmanagedOverlayOut) {
     }
 }
 
+TEST(X11Framewell, LeavesAWindowOutOnADisplayWithoutWindowManager) {
+    ssptest::XServerOptions o;
+    o.windowManager = false;
+    ssptest::XServer x(o);
+    ASSERT_TRUE(x.ok());
+    TestWindow base = capturetest::openWindow(x, {"--geometry", "400x300+100+100", "--seed", "12"});
+    TestWindow top = capturetest::openWindow(x, {"--geometry", "150x100+150+150", "--seed", "13"});
+    ASSERT_TRUE(base.id && top.id);
+    ASSERT_EQ(base.rootX, 100);
+    Mirror m(x, mirrorArgs(100, 100, 400, 300, top.id));
+    std::vector<std::string> lines = m.readLines(1, 10s);
+    ASSERT_EQ(lines.size(), 1u) << m.err();
+    auto frame = capturetest::frameImage(lines[0]);
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(capturetest::patternMismatches(*frame, 0, 0, 400, 300, 12, 0, 0), 0);
+}
+
 TEST(X11Framewell, FollowsTheScreenAsItChanges) {
     ssptest::XServer x;
     ASSERT_TRUE(x.ok());
