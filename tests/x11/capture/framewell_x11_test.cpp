@@ -75,7 +75,7 @@ TEST(X11Framewell, LeavesTheExcludedWindowOut) {
 
     Mirror excluding(x, mirrorArgs(cx, cy, cw, ch, overlay.id));
     std::vector<std::string> lines = excluding.readLines(3, 10s);
-    ASSERT_EQ(lines.size(), 3u) << excluding.err();
+    ASSERT_GE(lines.size(), 3u) << excluding.err();
     for (const std::string& line : lines) {
         auto frame = capturetest::frameImage(line);
         ASSERT_TRUE(frame);
@@ -111,7 +111,7 @@ TEST(X11Framewell, LeavesAnUnmanagedOverlayOut) {
 
     Mirror m(x, mirrorArgs(base.rootX, base.rootY, cw, ch, overlay.id));
     std::vector<std::string> lines = m.readLines(2, 10s);
-    ASSERT_EQ(lines.size(), 2u) << m.err();
+    ASSERT_GE(lines.size(), 2u) << m.err();
     for (const std::string& line : lines) {
         auto frame = capturetest::frameImage(line);
         ASSERT_TRUE(frame);
@@ -130,7 +130,7 @@ TEST(X11Framewell, LeavesAWindowOutOnADisplayWithoutWindowManager) {
     ASSERT_EQ(base.rootX, 100);
     Mirror m(x, mirrorArgs(100, 100, 400, 300, top.id));
     std::vector<std::string> lines = m.readLines(1, 10s);
-    ASSERT_EQ(lines.size(), 1u) << m.err();
+    ASSERT_GE(lines.size(), 1u) << m.err();
     auto frame = capturetest::frameImage(lines[0]);
     ASSERT_TRUE(frame);
     EXPECT_EQ(capturetest::patternMismatches(*frame, 0, 0, 400, 300, 12, 0, 0), 0);
