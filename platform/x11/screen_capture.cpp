@@ -176,8 +176,9 @@ SCShareableContent shareableContent(Connection& c, bool excludingDesktopWindows,
             if (onScreenWindowsOnly && (!t.viewable || isHiddenWindow(c, t.client))) continue;
             if (excludingDesktopWindows && isDesktopWindow(c, t.client)) continue;
             content.windows.push_back(SCWindow{t.client});
-        } else if (t.overrideRedirect && t.viewable) {
-            // Menus, tooltips and overlays the window manager does not manage.
+        } else if (t.viewable) {
+            // Menus, tooltips and overlays the window manager does not manage, and every shown window
+            // of a display without a window manager.
             content.windows.push_back(SCWindow{t.window});
         }
     }

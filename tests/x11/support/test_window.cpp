@@ -4,12 +4,13 @@
 //
 //   ssp-test-window [--class INSTANCE,CLASS | --no-class] [--title TEXT] [--title-hex HEX]
 //                   [--geometry WxH+X+Y] [--seed N] [--type NAME] [--state NAME]... [--opacity 0..1]
-//                   [--no-pid] [--unmapped] [--no-title] [--legacy-title-hex HEX]
+//                   [--no-pid] [--unmapped] [--no-title] [--legacy-title-hex HEX] [--override-redirect]
 //
 // --title sets _NET_WM_NAME and WM_NAME; --title-hex sets both to raw bytes (for invalid UTF-8);
 // --no-title sets neither; --legacy-title-hex sets only WM_NAME, of type STRING, to raw (Latin-1) bytes.
 // --type NAME sets _NET_WM_WINDOW_TYPE_NAME (NORMAL, DOCK, DIALOG, UTILITY, DESKTOP, ...); --state NAME
-// adds _NET_WM_STATE_NAME (ABOVE, HIDDEN, ...) before mapping.
+// adds _NET_WM_STATE_NAME (ABOVE, HIDDEN, ...) before mapping. --override-redirect makes a window the
+// window manager leaves alone (as menus and overlays are), placed exactly at the geometry.
 #include <unistd.h>
 #include <xcb/xcb.h>
 
@@ -48,7 +49,7 @@ std::string fromHex(const std::string& hex) {
 
 int main(int argc, char** argv) {
     std::string instance = "ssp-test-window", klass = "Ssp-test-window", title = "Test window";
-    bool hasClass = true, setPid = true, mapped = true, hasTitle = true;
+    bool hasClass = true, setPid = true, mapped = true, hasTitle = true, overrideRedirect = false;
     std::string legacyTitle;
     int width = 320, height = 200, x = 0, y = 0;
     uint32_t seed = 1;
@@ -88,6 +89,8 @@ int main(int argc, char** argv) {
             setPid = false;
         } else if (a == "--unmapped") {
             mapped = false;
+        } else if (a == "--override-redirect") {
+            overrideRedirect = true;
         } else {
             std::fprintf(stderr, "ssp-test-window: unknown argument %s\n", a.c_str());
             return 2;
@@ -98,11 +101,12 @@ int main(int argc, char** argv) {
     if (xcb_connection_has_error(c)) return 1;
     xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(c)).data;
     xcb_window_t w = xcb_generate_id(c);
-    uint32_t values[] = {screen->black_pixel, XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_STRUCTURE_NOTIFY};
+    uint32_t values[] = {screen->black_pixel, overrideRedirect ? 1u : 0u,
+                         XCB_EVENT_MASK_EXPOSURE | XCB_EVENT_MASK_STRUCTURE_NOTIFY};
     xcb_create_window(c, XCB_COPY_FROM_PARENT, w, screen->root, static_cast<int16_t>(x),
                       static_cast<int16_t>(y), static_cast<uint16_t>(width), static_cast<uint16_t>(height), 0,
                       XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
-                      XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values);
+                      XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT | XCB_CW_EVENT_MASK, values);
 
     xcb_atom_t utf8 = atom(c, "UTF8_STRING");
     if (hasTitle) {
