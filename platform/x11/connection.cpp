@@ -79,9 +79,8 @@ std::optional<Property> getProperty(Connection& c, xcb_window_t window, xcb_atom
         }
         result.type = reply->type;
         result.format = reply->format;
-        result.bytes.append(
-            static_cast<const char*>(xcb_get_property_value(reply)),
-            static_cast<std::size_t>(xcb_get_property_value_length(reply)) * (reply->format / 8));
+        result.bytes.append(static_cast<const char*>(xcb_get_property_value(reply)),
+                            static_cast<std::size_t>(xcb_get_property_value_length(reply)));
         std::uint32_t after = reply->bytes_after;
         std::free(reply);
         if (after == 0) return result;

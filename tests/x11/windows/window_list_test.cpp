@@ -102,6 +102,10 @@ TEST(X11WindowList, RecordsCarryTheWindowServersKeys) {
     const platform::Value* bounds = p->find("kCGWindowBounds");
     ASSERT_TRUE(bounds && bounds->asDictionary());
     Extents e = frameExtents(*c, plain.id);
+    // Four 32-bit numbers are 16 bytes: a property is read to its end and not beyond.
+    auto extents = platform::x11::getProperty(*c, plain.id, c->atom("_NET_FRAME_EXTENTS"));
+    ASSERT_TRUE(extents);
+    EXPECT_EQ(extents->bytes.size(), 16u);
     auto origin = ssptest::clientOrigin(*c, plain.id);
     ASSERT_TRUE(origin);
     EXPECT_EQ(bounds->find("X")->asReal(), origin->first - e.left);
