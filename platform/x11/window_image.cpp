@@ -16,9 +16,12 @@ namespace {
 template <typename T>
 using Reply = std::unique_ptr<T, decltype(&std::free)>;
 
+// Takes the reply and frees the error. The error is taken by reference: it is read only once the reply
+// call, an argument evaluated in no fixed order, has set it.
 template <typename T>
-Reply<T> owned(T* reply, xcb_generic_error_t* error) {
+Reply<T> owned(T* reply, xcb_generic_error_t*& error) {
     std::free(error);
+    error = nullptr;
     return Reply<T>(reply, &std::free);
 }
 
@@ -253,7 +256,8 @@ std::optional<WindowPlace> locateWindow(Connection& connection, xcb_window_t win
     xcb_generic_error_t* error = nullptr;
     auto geometry = owned(xcb_get_geometry_reply(c, xcb_get_geometry(c, topLevel), &error), error);
     if (!geometry) return std::nullopt;
-    auto client = readClientWindow(connection, window, topLevel != window ? topLevel : xcb_window_t{XCB_WINDOW_NONE});
+    auto client =
+        readClientWindow(connection, window, topLevel != window ? topLevel : xcb_window_t{XCB_WINDOW_NONE});
     if (!client) return std::nullopt;
     WindowPlace place;
     place.window = window;

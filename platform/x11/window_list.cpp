@@ -60,9 +60,12 @@ Atoms internAtoms(xcb_connection_t* c) {
 template <typename T>
 using Reply = std::unique_ptr<T, decltype(&std::free)>;
 
+// Takes the reply and frees the error. The error is taken by reference: it is read only once the reply
+// call, an argument evaluated in no fixed order, has set it.
 template <typename T>
-Reply<T> owned(T* reply, xcb_generic_error_t* error) {
+Reply<T> owned(T* reply, xcb_generic_error_t*& error) {
     std::free(error);
+    error = nullptr;
     return Reply<T>(reply, &std::free);
 }
 
@@ -80,9 +83,8 @@ std::optional<Property> propertyReply(xcb_connection_t* c, xcb_get_property_cook
     Property p;
     p.type = reply->type;
     p.format = reply->format;
-    p.bytes.assign(
-        static_cast<const char*>(xcb_get_property_value(reply.get())),
-        static_cast<std::size_t>(xcb_get_property_value_length(reply.get())) * (reply->format / 8));
+    p.bytes.assign(static_cast<const char*>(xcb_get_property_value(reply.get())),
+                   static_cast<std::size_t>(xcb_get_property_value_length(reply.get())));
     return p;
 }
 

@@ -255,6 +255,51 @@ TEST(X11WindowCapture, WindowsThatAreGoneOrNoWindowsGiveNoImage) {
                          "\n");
 }
 
+TEST(X11WindowCapture, BoundsStartAtThePrimaryMonitorsTopLeft) {
+    ssptest::XServerOptions options;
+    options.width = 2560;
+    XServer x(options);
+    ASSERT_TRUE(x.ok());
+    for (std::vector<std::string> args :
+         {std::vector<std::string>{"--setmonitor", "LEFT", "1280/338x800/211+0+0", "none"},
+          std::vector<std::string>{"--setmonitor", "*RIGHT", "1280/338x800/211+1280+0", "none"}}) {
+        ssptest::RunOptions o;
+        o.args = args;
+        ASSERT_EQ(x.runProgram("xrandr", o).status, 0);
+    }
+    auto right = openWindow(x, {"--class", "cursor,Cursor", "--geometry", "400x300+1400+100", "--seed", "3"});
+    auto left = openWindow(x, {"--class", "gimp,Gimp", "--geometry", "300x200+100+400", "--seed", "5"});
+    ASSERT_TRUE(right.id && left.id);
+    auto c = platform::x11::Connection::open(x.display().c_str());
+    ASSERT_TRUE(c);
+    auto origin = ssptest::clientOrigin(*c, right.id);
+    ASSERT_TRUE(origin);
+
+    Shot s = shotpane(x, x.runtimeDir() / "right.png");
+    EXPECT_EQ(s.answer["windowId"], right.id);
+    auto frame = boundsOrigin(s.answer);
+    EXPECT_EQ(frame.first, 1400 - 1280);
+    ASSERT_TRUE(s.image);
+    EXPECT_EQ(ssptest::patternMismatches(*s.image, origin->first - 1280 - frame.first,
+                                         origin->second - frame.second, 400, 300, 3),
+              0);
+
+    // The window on the other monitor lies left of the origin; a rectangle in the same coordinates
+    // shows its pixels.
+    nlohmann::json list = nlohmann::json::parse(x.run("paneroll").out);
+    ASSERT_EQ(list.size(), 2u);
+    auto leftOrigin = ssptest::clientOrigin(*c, left.id);
+    ASSERT_TRUE(leftOrigin);
+    std::string rect =
+        std::to_string(leftOrigin->first - 1280) + "," + std::to_string(leftOrigin->second) + ",300,200";
+    ssptest::RunOptions o;
+    o.args = {"-R", rect, (x.runtimeDir() / "left.png").string()};
+    ASSERT_EQ(x.run("ssp-screencapture", o).status, 0);
+    auto loaded = platform::loadImage((x.runtimeDir() / "left.png").string());
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(ssptest::patternMismatches(loaded->bitmap, 0, 0, 300, 200, 5), 0);
+}
+
 TEST(X11WindowCapture, ShotgrantFindsThePermissionHeld) {
     XServer x;
     ASSERT_TRUE(x.ok());

@@ -102,6 +102,10 @@ TEST(X11WindowList, RecordsCarryTheWindowServersKeys) {
     const platform::Value* bounds = p->find("kCGWindowBounds");
     ASSERT_TRUE(bounds && bounds->asDictionary());
     Extents e = frameExtents(*c, plain.id);
+    // Four 32-bit numbers are 16 bytes: a property is read to its end and not beyond.
+    auto extents = platform::x11::getProperty(*c, plain.id, c->atom("_NET_FRAME_EXTENTS"));
+    ASSERT_TRUE(extents);
+    EXPECT_EQ(extents->bytes.size(), 16u);
     auto origin = ssptest::clientOrigin(*c, plain.id);
     ASSERT_TRUE(origin);
     EXPECT_EQ(bounds->find("X")->asReal(), origin->first - e.left);
@@ -199,6 +203,43 @@ TEST(X11WindowList, WithoutEwmhTheRootsChildrenWithWmStateAreTheList) {
     ssptest::RunResult r = x.run("paneroll");
     EXPECT_EQ(r.out, "[" + win(upper.id, "Upper", "second", 320, 240) + "," +
                          win(lower.id, "Lower", "first", 300, 200) + "]\n");
+}
+
+TEST(X11WindowList, WithoutEwmhAReparentedClientIsListedWithItsFrame) {
+    ssptest::XServerOptions options;
+    options.windowManager = false;
+    XServer x(options);
+    ASSERT_TRUE(x.ok());
+    auto client = openWindow(x, {"--class", "inner,Inner", "--title", "framed", "--geometry", "300x200+0+0"});
+    ASSERT_TRUE(client.id);
+    auto c = platform::x11::Connection::open(x.display().c_str());
+    ASSERT_TRUE(c);
+    // A frame of our own, as a window manager without EWMH makes one: the client inside it, 10 pixels in.
+    xcb_connection_t* xc = c->xcb();
+    xcb_window_t frame = xcb_generate_id(xc);
+    std::uint32_t background[] = {c->screen()->white_pixel};
+    xcb_create_window(xc, XCB_COPY_FROM_PARENT, frame, c->root(), 50, 60, 320, 230, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, c->screen()->root_visual, XCB_CW_BACK_PIXEL, background);
+    xcb_reparent_window(xc, client.id, frame, 10, 20);
+    xcb_map_window(xc, client.id);
+    xcb_map_window(xc, frame);
+    std::uint32_t state[] = {1, 0};
+    xcb_change_property(xc, XCB_PROP_MODE_REPLACE, client.id, c->atom("WM_STATE"), c->atom("WM_STATE"), 32, 2,
+                        state);
+    std::free(xcb_get_input_focus_reply(xc, xcb_get_input_focus(xc), nullptr));  // all of it done
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+
+    ssptest::RunResult r = x.run("paneroll");
+    EXPECT_EQ(r.out, "[" + win(client.id, "Inner", "framed", 320, 230) + "]\n");
+    platform::Value list = platform::x11::windowInfo(*c, 17, 0);
+    ASSERT_EQ(list.asArray()->size(), 1u);
+    EXPECT_EQ(list.asArray()->front().find("kCGWindowBounds")->find("X")->asReal(), 50.0);
+
+    // Its image is the frame's: the client's pattern 10 pixels in.
+    auto image = platform::x11::createWindowImage(*c, std::nullopt, 8, client.id);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->width, 320);
+    EXPECT_EQ(ssptest::patternMismatches(*image, 10, 20, 300, 200, 1), 0);
 }
 
 }  // namespace
