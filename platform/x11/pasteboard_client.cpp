@@ -268,6 +268,21 @@ OSStatus PasteboardClient::carbonPut(PasteboardItemID item, Representation rep, 
     return status;
 }
 
+std::optional<std::int64_t> PasteboardClient::load(const Board& board,
+                                                   std::optional<std::int64_t> changeCount) {
+    MessageWriter request;
+    request.u8(static_cast<std::uint8_t>(Op::Load));
+    request.u8(changeCount ? 1 : 0);
+    request.i64(changeCount.value_or(0));
+    request.board(board);
+    std::unique_ptr<MessageReader> answer = call(request, false);
+    if (!answer) return std::nullopt;
+    std::int64_t count = answer->i64();
+    if (!answer->ok()) return std::nullopt;
+    noteOwnChange(count);
+    return count;
+}
+
 std::optional<PasteboardClient::ServerInfo> PasteboardClient::info() {
     MessageWriter request;
     request.u8(static_cast<std::uint8_t>(Op::Info));

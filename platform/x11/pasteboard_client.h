@@ -45,6 +45,9 @@ class PasteboardClient {
     bool writeObjects(const std::vector<PasteboardItem>& items);
     // The put's status; `after` receives the change count the put left.
     OSStatus carbonPut(PasteboardItemID item, Representation rep, std::int64_t* after = nullptr);
+    // Replaces the whole board (boardctl); the change count becomes the given one, else the old one + 1,
+    // but never goes back. Answers the change count after.
+    std::optional<std::int64_t> load(const Board& board, std::optional<std::int64_t> changeCount);
     struct ServerInfo {
         std::int64_t pid = 0;
         std::uint64_t bytesHeld = 0;

@@ -21,7 +21,8 @@ enum class Op : std::uint8_t {
     Clear = 3,         // -> i64 (the new change count)
     WriteObjects = 4,  // token, items -> u8 ok, i64 change count
     CarbonPut = 5,     // token, item id, representation -> i32 status, i64 change count
-    Info = 6,          // -> i64 pid, u64 bytes held, u8 owner state
+    Info = 6,          // -> i64 pid, u64 bytes held
+    Load = 7,          // u8 has count, i64 count, board -> i64 change count
 };
 
 inline constexpr std::size_t kInlineBulkLimit = 64 * 1024;

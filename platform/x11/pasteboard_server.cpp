@@ -780,6 +780,28 @@ void Server::answer(Request& request) {
             out.i64(board_->changeCount);
             break;
         }
+        case Op::Load: {
+            bool hasCount = in.u8() != 0;
+            std::int64_t count = in.i64();
+            std::optional<Board> loaded = in.board();
+            if (!in.ok() || !loaded) {
+                out.u8(0);
+                break;
+            }
+            // The change count never goes back within the X session.
+            std::int64_t next = board_->changeCount + 1;
+            loaded->changeCount = hasCount ? std::max(count, next) : next;
+            offers_.clear();
+            offerByAtom_.clear();
+            offerTypes_.clear();
+            board_ = std::make_shared<Board>(std::move(*loaded));
+            source_ = Source::Ours;
+            storeChangeCount();
+            takeOwnership();
+            out.u8(1);
+            out.i64(board_->changeCount);
+            break;
+        }
         case Op::Info:
             out.u8(1);
             out.i64(::getpid());

@@ -150,6 +150,31 @@ TEST_F(Clipboard, GtkOfferIsReadWithEveryRepresentation) {
     x.stop(owner);
 }
 
+TEST_F(Clipboard, BoardctlLoadsDumpsAndClearsTheDisplaysBoard) {
+    json description = json::parse(R"({"changeCount":40,"board":[{"type":"fndf","base64":""}],
+        "items":[{"id":7,"reps":[{"type":"public.utf8-plain-text","text":"loaded"},
+                                {"type":"public.hidden","text":"h","answers":[]}]}]})");
+    ssptest::RunResult loaded = x.run("boardctl", {"--x11", "load"}, description.dump());
+    ASSERT_EQ(loaded.status, 0) << loaded.err;
+    EXPECT_EQ(xclipOut(x).out, "loaded");
+    json dump = parse(x.run("boardctl", {"--x11", "dump"}).out);
+    EXPECT_EQ(dump["changeCount"], 40);
+    EXPECT_EQ(dump["items"], description["items"]);
+    EXPECT_EQ(dump["board"], description["board"]);
+    // The change count never goes back on a display: a lower one given is raised past the present one.
+    description["changeCount"] = 3;
+    EXPECT_EQ(x.run("boardctl", {"--x11", "load"}, description.dump()).status, 0);
+    EXPECT_EQ(peek(x)["changeCount"], 41);
+
+    ssptest::RunResult bad = x.run("boardctl", {"--x11", "load"}, R"({"items":[{"reps":[{"type":"x"}]}]})");
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_NE(bad.err.find("boardctl: "), std::string::npos);
+    EXPECT_EQ(peek(x)["changeCount"], 41);  // unchanged
+    EXPECT_EQ(x.run("boardctl", {"--x11", "clear"}).status, 0);
+    EXPECT_EQ(peek(x)["itemCount"], 0);
+    EXPECT_EQ(peek(x)["changeCount"], 42);
+}
+
 TEST_F(Clipboard, KilledServerIsRestartedAndTheChangeCountGoesOn) {
     forge(x, {{"text", "before"}, {"imagePaths", json::array()}});
     std::int64_t count = peek(x)["changeCount"];

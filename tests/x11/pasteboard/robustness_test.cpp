@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -204,6 +205,37 @@ TEST_F(Robustness, TwoDisplaysKeepTwoBoards) {
     EXPECT_EQ(xclipOut(x).out, "first display");
     EXPECT_EQ(xclipOut(other).out, "second display");
     EXPECT_NE(serverPid(x), serverPid(other));
+}
+
+// Eight tools at once on a display without a server: each starts one, one wins, all are answered by it.
+TEST_F(Robustness, ToolsStartingTogetherShareOneServer) {
+    std::vector<std::thread> threads;
+    std::atomic<int> answered{0};
+    for (int i = 0; i < 8; ++i)
+        threads.emplace_back([&] {
+            ssptest::RunResult r = x.run("clippeek");
+            if (r.status == 0 && parse(r.out).is_object() && r.err.empty()) ++answered;
+        });
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(answered, 8);
+    // Servers that lost the race end at once; the winner stays.
+    auto countServers = [&] {
+        int servers = 0;
+        const std::string wanted =
+            ssptest::toolPath("ssp-pasteboard-server").string() + " " + x.display() + " ";
+        for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+            std::string cmdline = ssptest::readFile(entry.path() / "cmdline");
+            std::replace(cmdline.begin(), cmdline.end(), '\0', ' ');
+            if (cmdline == wanted) ++servers;
+        }
+        return servers;
+    };
+    int servers = countServers();
+    for (int i = 0; i < 200 && servers > 1; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        servers = countServers();
+    }
+    EXPECT_EQ(servers, 1);
 }
 
 // Eight writers and eight readers for a few seconds (kept short for CI): every answer is whole, every
