@@ -138,6 +138,18 @@ bool XServer::awaitManagedProbe() {
     auto listsAWindow = [](const std::string& list) {
         return list.find("window id # 0x") != std::string::npos;
     };
+    // First openbox holds the window-manager selection and publishes its work area.
+    bool started = false;
+    for (int i = 0; i < 200 && !started; ++i) {
+        RunOptions o;
+        o.args = {"-root", "_NET_SUPPORTING_WM_CHECK", "_NET_WORKAREA"};
+        o.timeout = std::chrono::milliseconds(5000);
+        RunResult r = runProgram("xprop", o);
+        started = r.status == 0 && r.out.find("window id #") != std::string::npos &&
+                  r.out.find("_NET_WORKAREA(CARDINAL)") != std::string::npos;
+        if (!started) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    if (!started) return false;
     for (int attempt = 0; attempt < 20; ++attempt) {
         pid_t probe =
             spawn(toolPath("ssp-test-window").string(), {"--geometry", "8x8+0+0", "--title", "probe"});
