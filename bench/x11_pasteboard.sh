@@ -20,6 +20,8 @@ runs=${RUNS:-30}
 work=$(mktemp -d)
 pids=()
 cleanup() {
+  # Displays are started in command substitutions (subshells): their ids are kept in a file.
+  [ -f "$work/display-pids" ] && while read -r pid; do pids+=("$pid"); done <"$work/display-pids"
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   rm -rf "$work"
 }
@@ -31,7 +33,7 @@ start_display() {  # prints the display name; the Xvfb is stopped at the end
   local fifo="$work/displayfd.$1"
   mkfifo "$fifo"
   Xvfb -displayfd 3 -nolisten tcp -noreset 3>"$fifo" >/dev/null 2>&1 &
-  pids+=($!)
+  echo $! >>"$work/display-pids"
   local number
   read -r number <"$fifo"
   echo ":$number"
