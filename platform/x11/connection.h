@@ -4,6 +4,7 @@
 #include <xcb/xcb.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -12,6 +13,19 @@
 #include <vector>
 
 namespace platform::x11 {
+
+// A reply of xcb, freed with it.
+template <typename T>
+using Reply = std::unique_ptr<T, decltype(&std::free)>;
+
+// Takes the reply and frees the error. The error is taken by reference: it is read only once the reply
+// call, an argument evaluated in no fixed order, has set it.
+template <typename T>
+Reply<T> owned(T* reply, xcb_generic_error_t*& error) {
+    std::free(error);
+    error = nullptr;
+    return Reply<T>(reply, &std::free);
+}
 
 class Connection {
   public:

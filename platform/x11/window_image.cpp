@@ -13,18 +13,6 @@
 namespace platform::x11 {
 namespace {
 
-template <typename T>
-using Reply = std::unique_ptr<T, decltype(&std::free)>;
-
-// Takes the reply and frees the error. The error is taken by reference: it is read only once the reply
-// call, an argument evaluated in no fixed order, has set it.
-template <typename T>
-Reply<T> owned(T* reply, xcb_generic_error_t*& error) {
-    std::free(error);
-    error = nullptr;
-    return Reply<T>(reply, &std::free);
-}
-
 bool succeeded(xcb_connection_t* c, xcb_void_cookie_t cookie) {
     xcb_generic_error_t* error = xcb_request_check(c, cookie);
     std::free(error);

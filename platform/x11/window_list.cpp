@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "platform/utf8.h"
 #include "platform/window_server.h"
 
 namespace platform::x11 {
@@ -55,18 +56,6 @@ Atoms internAtoms(xcb_connection_t* c) {
         std::free(reply);
     }
     return atoms;
-}
-
-template <typename T>
-using Reply = std::unique_ptr<T, decltype(&std::free)>;
-
-// Takes the reply and frees the error. The error is taken by reference: it is read only once the reply
-// call, an argument evaluated in no fixed order, has set it.
-template <typename T>
-Reply<T> owned(T* reply, xcb_generic_error_t*& error) {
-    std::free(error);
-    error = nullptr;
-    return Reply<T>(reply, &std::free);
 }
 
 // Longest property read, in 32-bit units: far beyond any title or list.
@@ -288,39 +277,6 @@ std::optional<ClientWindow> collect(xcb_connection_t* c, const Candidate& candid
     return w;
 }
 
-bool decodeOne(std::string_view s, std::size_t i, std::size_t& length) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    if (c < 0x80) {
-        length = 1;
-        return true;
-    }
-    std::size_t len = 0;
-    std::uint32_t cp = 0;
-    if (c >= 0xC2 && c <= 0xDF) {
-        len = 2;
-        cp = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        len = 3;
-        cp = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        len = 4;
-        cp = c & 0x07;
-    } else {
-        return false;
-    }
-    if (i + len > s.size()) return false;
-    for (std::size_t k = 1; k < len; ++k) {
-        unsigned char cc = static_cast<unsigned char>(s[i + k]);
-        if ((cc & 0xC0) != 0x80) return false;
-        cp = (cp << 6) | (cc & 0x3F);
-    }
-    if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-        (cp >= 0xD800 && cp <= 0xDFFF))
-        return false;
-    length = len;
-    return true;
-}
-
 void appendLatin1(std::string& out, unsigned char c) {
     if (c < 0x80) {
         out.push_back(static_cast<char>(c));
@@ -360,8 +316,7 @@ std::string repairedUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
     for (std::size_t i = 0; i < bytes.size();) {
-        std::size_t length = 0;
-        if (decodeOne(bytes, i, length)) {
+        if (std::size_t length = utf8SequenceLength(bytes, i)) {
             out.append(bytes.substr(i, length));
             i += length;
         } else {
