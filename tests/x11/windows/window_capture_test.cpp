@@ -202,9 +202,7 @@ TEST(X11WindowCapture, WindowsThatAreGoneOrNoWindowsGiveNoImage) {
     ASSERT_TRUE(stays.id && closes.id && minimized.id && unmapped.id);
     auto c = platform::x11::Connection::open(x.display().c_str());
     ASSERT_TRUE(c);
-    ssptest::RunOptions minimize;
-    minimize.args = {"windowminimize", "--sync", std::to_string(minimized.id)};
-    ASSERT_EQ(x.runProgram("xdotool", minimize).status, 0);
+    ASSERT_TRUE(ssptest::minimizeWindow(x, *c, minimized.id));
 
     // Listed, then closed before the capture.
     platform::Value listed = platform::x11::windowInfo(*c, 17, 0);

@@ -136,9 +136,7 @@ TEST(X11WindowList, RecordsCarryTheWindowServersKeys) {
 
     // The window itself (option 8), and a minimized window: listed by option 0, not on screen.
     EXPECT_EQ(ids(platform::x11::windowInfo(*c, 8, plain.id)), std::vector<std::int64_t>{plain.id});
-    ssptest::RunOptions minimize;
-    minimize.args = {"windowminimize", "--sync", std::to_string(plain.id)};
-    ASSERT_EQ(x.runProgram("xdotool", minimize).status, 0);
+    ASSERT_TRUE(ssptest::minimizeWindow(x, *c, plain.id));
     all = platform::x11::windowInfo(*c, 0, 0);
     ASSERT_TRUE(record(all, plain.id));
     EXPECT_EQ(record(all, plain.id)->find("kCGWindowIsOnscreen")->asBool(), false);

@@ -16,6 +16,7 @@
 
 #include "platform/images.h"
 #include "platform/x11/connection.h"
+#include "platform/x11/window_server.h"
 #include "tests/support/x11_fixture.h"
 #include "tests/x11/support/test_pattern.h"
 
@@ -48,6 +49,23 @@ inline TestWindow openWindow(XServer& x, const std::vector<std::string>& args) {
     // The window manager has the window once it is painted; give it a moment to settle its stacking.
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     return w;
+}
+
+// Minimizes a window with xdotool and waits (at most 2 s) until the window list no longer shows it on
+// screen: the manager hides the frame a moment after xdotool sees the client go. False when it stays.
+inline bool minimizeWindow(const XServer& x, platform::x11::Connection& c, std::uint32_t id) {
+    RunOptions minimize;
+    minimize.args = {"windowminimize", "--sync", std::to_string(id)};
+    if (x.runProgram("xdotool", minimize).status != 0) return false;
+    for (int i = 0; i < 100; ++i) {
+        platform::Value all = platform::x11::windowInfo(c, 0, 0);
+        for (const auto& r : *all.asArray())
+            if (r.find("kCGWindowNumber")->asInteger() == id &&
+                r.find("kCGWindowIsOnscreen")->asBool() == false)
+                return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
 }
 
 // Desktop entries in a fixture folder, and the environment that makes the tools read only them.
