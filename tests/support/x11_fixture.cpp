@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -43,6 +44,7 @@ pid_t start(const std::string& program, const std::vector<std::string>& args,
     pid_t pid = fork();
     if (pid == 0) {
         setpgid(0, 0);
+        prctl(PR_SET_PDEATHSIG, SIGKILL);  // a test that crashes leaves nothing running behind it
         int devNull = open("/dev/null", O_RDWR);
         dup2(devNull, 0);
         dup2(outFd >= 0 ? outFd : devNull, 1);
@@ -92,6 +94,7 @@ XServer::XServer(XServerOptions options) {
     xvfb_ = fork();
     if (xvfb_ == 0) {
         setpgid(0, 0);
+        prctl(PR_SET_PDEATHSIG, SIGKILL);  // a test that crashes leaves nothing running behind it
         close(fds[0]);
         int devNull = open("/dev/null", O_RDWR);
         dup2(devNull, 0);
