@@ -76,4 +76,27 @@ std::optional<std::int64_t> truncatedBound(double value) {
     return static_cast<std::int64_t>(t);
 }
 
+namespace {
+
+const std::initializer_list<std::string_view> kPreferredOwners[] = {
+    {"Cursor"},
+    {"Google Chrome", "Google-chrome"},
+    {"Chromium", "Chromium Web Browser"},
+    {"Arc"},
+    {"Safari"},
+    {"Firefox", "Firefox ESR", "Firefox Web Browser", "Mozilla Firefox", "firefox", "Firefox-esr"},
+    {"Code", "Code - OSS", "VSCodium"},
+    {"Visual Studio Code"},
+    {"Xcode"},
+    {"Figma"},
+    {"Slack"},
+    {"Notion"},
+};
+
+}  // namespace
+
+std::span<const std::initializer_list<std::string_view>> preferredOwnerRanks() {
+    return kPreferredOwners;
+}
+
 }  // namespace shared

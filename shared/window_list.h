@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -37,6 +38,11 @@ std::optional<double> boundsEntry(const platform::Dictionary& bounds, const std:
 // (composed and decomposed accents, the Kelvin sign and K) counting as equal.
 bool sameOwnerName(std::string_view a, std::string_view b);
 bool ownerNameIn(std::string_view name, std::initializer_list<std::string_view> names);
+
+// The owners that the window tools prefer, most preferred first. Each rank holds the application's name
+// as the native desktop shows it, then the names the same application carries on Linux: its desktop
+// entry's Name, and its WM_CLASS class where a desktop has no entry for it.
+std::span<const std::initializer_list<std::string_view>> preferredOwnerRanks();
 
 // A frame value truncated toward zero, or nothing when it is not finite or beyond a 64-bit integer.
 std::optional<std::int64_t> truncatedBound(double value);

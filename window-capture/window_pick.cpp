@@ -28,24 +28,6 @@ bool deprioritizedOwner(const std::string& owner) {
                 "File Roller", "Ark", "Engrampa Archive Manager", "Xarchiver"});
 }
 
-// The preferred owners, most preferred first. Each rank holds the application's name as the native
-// desktop shows it, then the names the same application carries on Linux: its desktop entry's Name, and
-// its WM_CLASS class where a desktop has no entry for it.
-const std::initializer_list<std::string_view> kPreferOwners[] = {
-    {"Cursor"},
-    {"Google Chrome", "Google-chrome"},
-    {"Chromium", "Chromium Web Browser"},
-    {"Arc"},
-    {"Safari"},
-    {"Firefox", "Firefox ESR", "Firefox Web Browser", "Mozilla Firefox", "firefox", "Firefox-esr"},
-    {"Code", "Code - OSS", "VSCodium"},
-    {"Visual Studio Code"},
-    {"Xcode"},
-    {"Figma"},
-    {"Slack"},
-    {"Notion"},
-};
-
 // The owner as the passes compare it: the empty string when the record has none.
 std::string passOwner(const platform::Value& record) {
     const std::string* owner = shared::windowOwnerName(record);
@@ -83,7 +65,7 @@ std::optional<WinPick> findById(const platform::Array& records, std::int64_t id)
 
 std::optional<WinPick> pickByPasses(const platform::Array& records) {
     // Preferred pass: the owner's rank outweighs the window's place in the list.
-    for (const auto& rank : kPreferOwners) {
+    for (const auto& rank : shared::preferredOwnerRanks()) {
         for (const platform::Value& record : records) {
             if (!shared::ownerNameIn(passOwner(record), rank)) continue;
             if (auto pick = parseWin(record)) return pick;

@@ -28,24 +28,6 @@ bool deprioritizedOwner(const std::string& owner) {
                 "MATE Terminal", "QTerminal", "Terminator", "Tilix", "Ptyxis", "URxvt"});
 }
 
-// The preferred owners, most preferred first. Each rank holds the application's name as the native
-// desktop shows it, then the names the same application carries on Linux: its desktop entry's Name, and
-// its WM_CLASS class where a desktop has no entry for it.
-const std::initializer_list<std::string_view> kPreferOwners[] = {
-    {"Cursor"},
-    {"Google Chrome", "Google-chrome"},
-    {"Chromium", "Chromium Web Browser"},
-    {"Arc"},
-    {"Safari"},
-    {"Firefox", "Firefox ESR", "Firefox Web Browser", "Mozilla Firefox", "firefox", "Firefox-esr"},
-    {"Code", "Code - OSS", "VSCodium"},
-    {"Visual Studio Code"},
-    {"Xcode"},
-    {"Figma"},
-    {"Slack"},
-    {"Notion"},
-};
-
 }  // namespace
 
 std::optional<std::int64_t> acceptedWindowId(const platform::Value& record) {
@@ -66,7 +48,7 @@ std::optional<std::int64_t> acceptedWindowId(const platform::Value& record) {
 
 std::optional<std::int64_t> implementationWindowId(const platform::Array& records) {
     // Preferred pass: the owner's rank outweighs the window's place in the list.
-    for (const auto& rank : kPreferOwners) {
+    for (const auto& rank : shared::preferredOwnerRanks()) {
         for (const platform::Value& record : records) {
             const std::string* owner = shared::windowOwnerName(record);
             if (!owner || !shared::ownerNameIn(*owner, rank)) continue;
