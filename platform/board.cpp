@@ -74,6 +74,38 @@ const std::vector<Representation>* carbonFlavors(const Board& board, PasteboardI
     return nullptr;
 }
 
+OSStatus carbonItemIdentifier(const Board& board, CFIndex index, PasteboardItemID* outItem) {
+    if (!outItem) return paramErr;
+    if (index < 1 || static_cast<std::uint64_t>(index) > board.items.size()) return badPasteboardIndexErr;
+    *outItem = static_cast<PasteboardItemID>(board.items[static_cast<std::size_t>(index - 1)].id);
+    return noErr;
+}
+
+OSStatus carbonItemFlavorTypes(const Board& board, PasteboardItemID item,
+                               std::vector<std::string>* outTypes) {
+    if (!outTypes) return paramErr;
+    const std::vector<Representation>* list = carbonFlavors(board, item);
+    if (!list) return badPasteboardItemErr;
+    outTypes->clear();
+    for (const Representation& rep : *list) outTypes->push_back(rep.type);
+    return noErr;
+}
+
+OSStatus carbonItemFlavorData(const Board& board, PasteboardItemID item, const char* flavorType,
+                              SharedBytes* outData) {
+    if (!flavorType || !outData) return paramErr;
+    const std::vector<Representation>* list = carbonFlavors(board, item);
+    if (!list) return badPasteboardItemErr;
+    for (const Representation& rep : *list) {
+        if (rep.type != flavorType) continue;
+        SharedBytes data = rep.data();
+        if (!data) return badPasteboardFlavorErr;
+        *outData = std::move(data);
+        return noErr;
+    }
+    return badPasteboardFlavorErr;
+}
+
 void clearBoard(Board& board) {
     board.items.clear();
     board.boardLevel.clear();

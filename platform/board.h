@@ -42,6 +42,13 @@ const Representation* boardRepresentation(const Board& board, const std::string&
 std::optional<std::vector<std::string>> boardURLs(const Board& board);
 // The representations of a Carbon item (0: the board level); nullptr for an unknown identifier.
 const std::vector<Representation>* carbonFlavors(const Board& board, PasteboardItemID item);
+// The Carbon view's reads, with its statuses: paramErr for a missing output, badPasteboardIndexErr for
+// an index outside 1...count, badPasteboardItemErr for an unknown item, badPasteboardFlavorErr for a
+// missing (or unreadable) flavor.
+OSStatus carbonItemIdentifier(const Board& board, CFIndex index, PasteboardItemID* outItem);
+OSStatus carbonItemFlavorTypes(const Board& board, PasteboardItemID item, std::vector<std::string>* outTypes);
+OSStatus carbonItemFlavorData(const Board& board, PasteboardItemID item, const char* flavorType,
+                              SharedBytes* outData);
 
 // Changes. Each one that changes the contents also advances the change count.
 void clearBoard(Board& board);

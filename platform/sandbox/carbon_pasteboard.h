@@ -33,8 +33,6 @@ class CarbonPasteboard final : public CarbonPasteboardSession {
   private:
     explicit CarbonPasteboard(Store store) : store_(std::move(store)) {}
     const Board& board();
-    // The representations of an item (0: the board level), or nullptr when the item is unknown.
-    const std::vector<Representation>* reps(PasteboardItemID item);
 
     Store store_;
     std::optional<Board> snapshot_;

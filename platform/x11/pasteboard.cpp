@@ -111,35 +111,16 @@ class X11CarbonPasteboard final : public CarbonPasteboardSession {
     }
 
     OSStatus getItemIdentifier(CFIndex index, PasteboardItemID* outItem) override {
-        if (!outItem) return paramErr;
-        const Board& b = board();
-        if (index < 1 || static_cast<std::uint64_t>(index) > b.items.size()) return badPasteboardIndexErr;
-        *outItem = static_cast<PasteboardItemID>(b.items[static_cast<std::size_t>(index - 1)].id);
-        return noErr;
+        return carbonItemIdentifier(board(), index, outItem);
     }
 
     OSStatus copyItemFlavors(PasteboardItemID item, std::vector<std::string>* outFlavorTypes) override {
-        if (!outFlavorTypes) return paramErr;
-        const std::vector<Representation>* list = carbonFlavors(board(), item);
-        if (!list) return badPasteboardItemErr;
-        outFlavorTypes->clear();
-        for (const Representation& rep : *list) outFlavorTypes->push_back(rep.type);
-        return noErr;
+        return carbonItemFlavorTypes(board(), item, outFlavorTypes);
     }
 
     OSStatus copyItemFlavorData(PasteboardItemID item, const char* flavorType,
                                 SharedBytes* outData) override {
-        if (!flavorType || !outData) return paramErr;
-        const std::vector<Representation>* list = carbonFlavors(board(), item);
-        if (!list) return badPasteboardItemErr;
-        for (const Representation& rep : *list) {
-            if (rep.type != flavorType) continue;
-            SharedBytes data = rep.data();
-            if (!data) return badPasteboardFlavorErr;
-            *outData = std::move(data);
-            return noErr;
-        }
-        return badPasteboardFlavorErr;
+        return carbonItemFlavorData(board(), item, flavorType, outData);
     }
 
     OSStatus putItemFlavor(PasteboardItemID item, const char* flavorType, const Bytes& data,
