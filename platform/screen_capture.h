@@ -5,6 +5,7 @@
 // version, which decides which of its options are available.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -71,6 +72,10 @@ struct CMTime {
     std::int64_t value = 0;
     std::int32_t timescale = 0;  // 0: no time at all ("invalid")
 };
+
+// The pause between frames that a minimum frame interval asks for: an invalid or non-positive time is
+// the platform's default pace of 60 frames a second; at most an hour.
+std::chrono::nanoseconds frameInterval(const CMTime& minimumFrameInterval);
 
 enum class SCCaptureResolutionType : std::int64_t { Automatic = 0, Best = 1, Nominal = 2 };
 

@@ -126,12 +126,6 @@ Bitmap fitToSize(const Bitmap& source, int width, int height) {
     return out;
 }
 
-std::chrono::nanoseconds frameInterval(const CMTime& t) {
-    if (t.timescale <= 0 || t.value <= 0) return std::chrono::nanoseconds(1'000'000'000 / 60);
-    long double seconds = static_cast<long double>(t.value) / t.timescale;
-    return std::chrono::nanoseconds(static_cast<std::int64_t>(std::min(seconds, 3600.0L) * 1e9L));
-}
-
 class SandboxStream : public SCStream {
   public:
     SandboxStream(SCContentFilter filter, SCStreamConfiguration configuration)
