@@ -100,6 +100,9 @@ class Server {
     void takeOwnership();
     void makeOffers();
     void storeChangeCount();
+    // After a request that may have changed the board: a change makes the board ours, keeps its count on
+    // the root and takes CLIPBOARD afresh; a refused one offers our board again.
+    void afterChange(bool changed);
     void ownerChanged(xcb_window_t owner, xcb_timestamp_t time);
     void becomeForeign(xcb_window_t owner, xcb_timestamp_t time);
     void onSelectionRequest(const xcb_selection_request_event_t& ev);
@@ -208,6 +211,16 @@ bool Server::start() {
     }
     xcb_flush(conn);
     return xcb_connection_has_error(conn) == 0;
+}
+
+void Server::afterChange(bool changed) {
+    if (changed) {
+        source_ = Source::Ours;
+        storeChangeCount();
+        takeOwnership();
+    } else if (source_ == Source::Ours) {
+        makeOffers();
+    }
 }
 
 void Server::storeChangeCount() {
@@ -721,9 +734,7 @@ void Server::answer(Request& request) {
             board_ = std::make_shared<Board>();
             board_->changeCount = count;
             clearBoard(*board_);
-            source_ = Source::Ours;
-            storeChangeCount();
-            takeOwnership();
+            afterChange(true);
             out.u8(1);
             out.i64(board_->changeCount);
             break;
@@ -744,13 +755,7 @@ void Server::answer(Request& request) {
             }
             bool took = (!hasToken || token == board_->changeCount) && !items.empty() &&
                         appendItems(changeBoard(), std::move(items));
-            if (took) {
-                source_ = Source::Ours;
-                storeChangeCount();
-                takeOwnership();
-            } else if (source_ == Source::Ours) {
-                makeOffers();
-            }
+            afterChange(took);
             out.u8(1);
             out.u8(took ? 1 : 0);
             out.i64(board_->changeCount);
@@ -768,13 +773,7 @@ void Server::answer(Request& request) {
             OSStatus status = hasToken && token != board_->changeCount
                                   ? notPasteboardOwnerErr
                                   : putCarbonFlavor(changeBoard(), item, std::move(reps->front()));
-            if (status == noErr) {
-                source_ = Source::Ours;
-                storeChangeCount();
-                takeOwnership();
-            } else if (source_ == Source::Ours) {
-                makeOffers();
-            }
+            afterChange(status == noErr);
             out.u8(1);
             out.u32(static_cast<std::uint32_t>(status));
             out.i64(board_->changeCount);
@@ -795,9 +794,7 @@ void Server::answer(Request& request) {
             offerByAtom_.clear();
             offerTypes_.clear();
             board_ = std::make_shared<Board>(std::move(*loaded));
-            source_ = Source::Ours;
-            storeChangeCount();
-            takeOwnership();
+            afterChange(true);
             out.u8(1);
             out.i64(board_->changeCount);
             break;
