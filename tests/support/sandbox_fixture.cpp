@@ -20,6 +20,10 @@ std::filesystem::path toolPath(const std::string& tool) {
     return std::filesystem::path(SSP_BIN_DIR) / tool;
 }
 
+std::filesystem::path moduleDir() {
+    return std::filesystem::path(SSP_MODULE_BUILD_DIR);
+}
+
 std::filesystem::path sourcePath(const std::string& relative) {
     return std::filesystem::path(SSP_SOURCE_DIR) / relative;
 }

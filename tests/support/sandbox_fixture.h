@@ -33,6 +33,8 @@ struct RunOptions {
 
 // The built tool's path in the build's output folder.
 std::filesystem::path toolPath(const std::string& tool);
+// The build's folder of the modules the tools load on first use (a copied tool needs it beside it).
+std::filesystem::path moduleDir();
 // A file of the source tree (samples, fixtures).
 std::filesystem::path sourcePath(const std::string& relative);
 

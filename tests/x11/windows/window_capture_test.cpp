@@ -54,13 +54,17 @@ long mismatches(platform::x11::Connection& c, const TestWindow& w, int width, in
                                       origin->second - imageOrigin.second, width, height, seed);
 }
 
-// A copy of shotpane in a folder of its own, where it finds no screenshot program.
+// A copy of shotpane in a folder of its own, where it finds no screenshot program (its modules are
+// where the layout puts them, beside that folder).
 std::filesystem::path loneShotpane(const XServer& x) {
-    std::filesystem::path folder = x.runtimeDir() / "lone";
-    std::filesystem::create_directories(folder);
-    std::filesystem::copy_file(ssptest::toolPath("shotpane"), folder / "shotpane",
+    std::filesystem::path root = x.runtimeDir() / "lone";
+    std::filesystem::create_directories(root / "bin");
+    std::filesystem::create_directories(root / "lib");
+    std::filesystem::copy_file(ssptest::toolPath("shotpane"), root / "bin" / "shotpane",
                                std::filesystem::copy_options::overwrite_existing);
-    return folder / "shotpane";
+    std::error_code ignored;
+    std::filesystem::create_directory_symlink(ssptest::moduleDir(), root / "lib" / "ssp-suite", ignored);
+    return root / "bin" / "shotpane";
 }
 
 TEST(X11WindowCapture, ShotpaneWritesTheWindowsPixelsExactly) {
