@@ -151,7 +151,8 @@ CarbonFlavorRow carbonFlavorRow(const ProbeRow& row) {
     // Without the probe's digest, only a hex text that spells every byte gives the flavor's digest.
     platform::Bytes decoded = decodeHexPairs(row.hexPrefix.value_or(std::string()));
     if (out.byteCount == 0 && decoded.empty()) return out;
-    if (decoded.size() == static_cast<std::uint64_t>(out.byteCount)) out.sha256 = platform::sha256Hex(decoded);
+    if (decoded.size() == static_cast<std::uint64_t>(out.byteCount))
+        out.sha256 = platform::sha256Hex(decoded);
     return out;
 }
 

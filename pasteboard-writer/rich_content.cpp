@@ -15,10 +15,10 @@ constexpr double kRegularFontSize = 13;
 constexpr double kMaxAttachmentWidth = 1400;
 constexpr double kMaxAttachmentHeight = 1000;
 
-
 bool hasPngSignature(const platform::Bytes& bytes) {
     static const std::uint8_t signature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-    return bytes.size() >= sizeof signature && std::equal(signature, signature + sizeof signature, bytes.begin());
+    return bytes.size() >= sizeof signature &&
+           std::equal(signature, signature + sizeof signature, bytes.begin());
 }
 
 // A decoded image as PNG, stating the source's resolution when it is not 72 dpi.

@@ -73,7 +73,11 @@ std::optional<ChildOutcome> runChildOutputToStandardError(const std::string& pro
                                                           std::chrono::milliseconds limit) {
     posix_spawn_file_actions_t actions;
     if (posix_spawn_file_actions_init(&actions) != 0) return std::nullopt;
-    posix_spawn_file_actions_adddup2(&actions, STDERR_FILENO, STDOUT_FILENO);
+    // With no standard error to share, what it prints is dropped rather than the start refused.
+    if (fcntl(STDERR_FILENO, F_GETFD) != -1)
+        posix_spawn_file_actions_adddup2(&actions, STDERR_FILENO, STDOUT_FILENO);
+    else
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawnattr_t attributes;
     if (posix_spawnattr_init(&attributes) != 0) {
         posix_spawn_file_actions_destroy(&actions);

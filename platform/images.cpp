@@ -652,7 +652,8 @@ Resolution resolutionOf(const LoadedImage& image) {
         double value = points > 0 ? pixels * 72.0 / points : 72.0;
         return std::isfinite(value) && value > 0 ? value : 72.0;
     };
-    return Resolution{dpi(image.bitmap.width, image.widthPoints), dpi(image.bitmap.height, image.heightPoints)};
+    return Resolution{dpi(image.bitmap.width, image.widthPoints),
+                      dpi(image.bitmap.height, image.heightPoints)};
 }
 
 namespace {
@@ -700,7 +701,8 @@ void setPngResolution(Bytes& png, Resolution dpi) {
         std::uint32_t length = bigEndian32(png.data() + pos);
         if (length > png.size() - pos - 12) break;
         std::size_t end = pos + 12 + length;
-        if (std::memcmp(png.data() + pos + 4, "pHYs", 4) != 0) out.insert(out.end(), png.begin() + pos, png.begin() + end);
+        if (std::memcmp(png.data() + pos + 4, "pHYs", 4) != 0)
+            out.insert(out.end(), png.begin() + pos, png.begin() + end);
         pos = end;
     }
     out.insert(out.end(), png.begin() + pos, png.end());
@@ -729,7 +731,8 @@ std::optional<Bytes> encodeTIFF(const Bitmap& bitmap, Resolution dpi) {
               TIFFSetField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT) &&
               TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW) &&
               TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL) &&
-              TIFFSetField(tif, TIFFTAG_XRESOLUTION, dpi.x) && TIFFSetField(tif, TIFFTAG_YRESOLUTION, dpi.y) &&
+              TIFFSetField(tif, TIFFTAG_XRESOLUTION, dpi.x) &&
+              TIFFSetField(tif, TIFFTAG_YRESOLUTION, dpi.y) &&
               TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH) &&
               TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif, 0));
     std::vector<std::uint8_t> row(std::size_t(width) * 4);  // libtiff may encode in place

@@ -98,7 +98,8 @@ bool hasControlCharacter(std::string_view text, ControlCharacters which) {
     while (i < text.size()) {
         unsigned char c = static_cast<unsigned char>(text[i]);
         if (c < 0x80) {
-            bool textual = which == ControlCharacters::ExceptTabAndLineBreaks && (c == '\t' || c == '\n' || c == '\r');
+            bool textual =
+                which == ControlCharacters::ExceptTabAndLineBreaks && (c == '\t' || c == '\n' || c == '\r');
             if ((c < 0x20 || c == 0x7F) && !textual) return true;
             ++i;
             continue;

@@ -67,7 +67,9 @@ TEST(Flavorscan, ListsEveryFlavorOfEveryItemExactly) {
         row("7", "f32",
             R"("readStatus":0,"byteCount":32,"readable":true,"hexPrefix":")" + hex32 + "\"" +
                 digest(std::string(32, '\xab'))) +
-        "," + row("7", "f33", R"("readStatus":0,"byteCount":33,"readable":true)" + digest(std::string(33, '\xab'))) +
+        "," +
+        row("7", "f33",
+            R"("readStatus":0,"byteCount":33,"readable":true)" + digest(std::string(33, '\xab'))) +
         "," + row("7", "zero", R"("readStatus":0,"byteCount":0,"readable":false)") + "," +
         row("7", R"(q\"b\\c\u0001\u001f)",
             R"("readStatus":0,"byteCount":1,"readable":true,"hexPrefix":"54")" + digest("T")) +

@@ -47,7 +47,8 @@ TEST(ProbeRows, ConvertsEachRowByTheDigestRules) {
         {R"({"pasteboardItemId":"7","type":"t","byteCount":40,"hexPrefix":"0102"})", ""},
         {R"({"pasteboardItemId":"7","type":"t","byteCount":2,"hexPrefix":"abc"})", ""},  // odd length
         {R"({"pasteboardItemId":"7","type":"t","hexPrefix":"abc"})", ""},
-        {R"({"pasteboardItemId":"7","type":"t","byteCount":1,"hexPrefix":"zz01+f"})",  // non-hex pairs skipped
+        // Pairs that are not hex are skipped.
+        {R"({"pasteboardItemId":"7","type":"t","byteCount":1,"hexPrefix":"zz01+f"})",
          platform::sha256Hex(platform::Bytes{0x01})},
         {R"({"pasteboardItemId":"7","type":"t","hexPrefix":"zz"})", ""},
         {R"({"pasteboardItemId":"7","type":"t","byteCount":null,"extra":[1,2]})", ""},

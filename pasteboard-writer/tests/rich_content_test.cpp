@@ -132,9 +132,12 @@ TEST_F(RichContent, EveryImageIsOfferedAsPngAndInlinedUnderATypeBrowsersShow) {
         const char* dataType;  // the data URL's type in the HTML
         bool asItIs;           // the HTML carries the file's own bytes
     } cases[] = {
-        {"screenshot-editor.png", "image/png", true}, {"photo.jpg", "image/jpeg", true},
-        {"badge.gif", "image/gif", true},             {"diagram.tiff", "image/png", false},
-        {"icon.bmp", "image/png", false},             {"sticker.webp", "image/png", false},
+        {"screenshot-editor.png", "image/png", true},
+        {"photo.jpg", "image/jpeg", true},
+        {"badge.gif", "image/gif", true},
+        {"diagram.tiff", "image/png", false},
+        {"icon.bmp", "image/png", false},
+        {"sticker.webp", "image/png", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.sample);
@@ -272,7 +275,7 @@ TEST_F(RichContent, AttachmentBoundsFitTheBoxKeepingTheAspectRatio) {
         {"wide.png", 3000, 500, 72, 1400, 233},
         {"tall.png", 10, 1200, 72, 8, 1000},
         {"retina-wide.png", 3000, 2400, 144, 1250, 1000},  // 1500 x 1200 points
-        {"thin.png", 3000, 1, 72, 1400, 1},                 // never below one point
+        {"thin.png", 3000, 1, 72, 1400, 1},                // never below one point
         {"exact.png", 1400, 1000, 72, 1400, 1000},
         {"small.png", 333, 200, 144, 166.5, 100},  // inside the box: unchanged, not rounded
         {"tiny.png", 1, 1, 144, 1, 1},             // 0.5 x 0.5 points
