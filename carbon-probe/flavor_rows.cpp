@@ -2,6 +2,7 @@
 
 #include <cinttypes>
 
+#include "platform/digest.h"
 #include "platform/utf8.h"
 
 namespace flavorscan {
@@ -45,6 +46,7 @@ void printFlavorRow(std::FILE* out, bool& firstRow, std::string_view itemId, std
             for (std::uint8_t b : *data) std::fprintf(out, "%02x", b);
             std::fputc('"', out);
         }
+        if (length > 0) std::fprintf(out, ",\"sha256\":\"%s\"", platform::sha256Hex(*data).c_str());
     }
     std::fputc('}', out);
 }

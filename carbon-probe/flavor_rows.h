@@ -30,7 +30,8 @@ bool nameFitsBuffer(std::string_view name);
 void writeJsonString(std::FILE* out, std::string_view text);
 
 // Writes one row (preceded by a comma unless `firstRow`) and clears `firstRow`. `data` is the flavor's
-// data when the manager gave any.
+// data when the manager gave any. A flavor read with at least one byte also gets `sha256`, the digest
+// of all its data, as the row's last key.
 void printFlavorRow(std::FILE* out, bool& firstRow, std::string_view itemId, std::string_view flavor,
                     platform::OSStatus status, const platform::Bytes* data);
 

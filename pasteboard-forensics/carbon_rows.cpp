@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <limits>
 
 #include <nlohmann/json.hpp>
@@ -75,6 +76,13 @@ platform::Bytes decodeHexPairs(const std::string& hex) {
     return out;
 }
 
+// 64 lower-case hex digits, as the probe writes a digest.
+bool isDigestText(const std::string& text) {
+    return text.size() == 64 && std::all_of(text.begin(), text.end(), [](char c) {
+               return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+           });
+}
+
 std::optional<std::string> currentDirectory() {
     std::string buf(4096, '\0');
     for (;;) {
@@ -122,7 +130,7 @@ std::optional<std::vector<ProbeRow>> decodeProbeRows(std::string_view output) {
         if (!readInteger(element, "byteCount", row.byteCount) ||
             !readBool(element, "readable", row.readable) ||
             !readString(element, "hexPrefix", row.hexPrefix) ||
-            !readInteger(element, "readStatus", row.readStatus))
+            !readInteger(element, "readStatus", row.readStatus) || !readString(element, "sha256", row.sha256))
             return std::nullopt;
         rows.push_back(std::move(row));
     }
@@ -136,13 +144,30 @@ CarbonFlavorRow carbonFlavorRow(const ProbeRow& row) {
     out.byteCount = row.byteCount.value_or(0);
     out.readable = row.readable.value_or(false);
     if (row.hexPrefix && !row.hexPrefix->empty()) out.hexPrefix = row.hexPrefix;
+    if (row.sha256 && isDigestText(*row.sha256)) {
+        out.sha256 = *row.sha256;
+        return out;
+    }
+    // Without the probe's digest, only a hex text that spells every byte gives the flavor's digest.
     platform::Bytes decoded = decodeHexPairs(row.hexPrefix.value_or(std::string()));
-    if (out.byteCount != 0 || !decoded.empty()) out.sha256 = platform::sha256Hex(decoded);
+    if (out.byteCount == 0 && decoded.empty()) return out;
+    if (decoded.size() == static_cast<std::uint64_t>(out.byteCount))
+        out.sha256 = platform::sha256Hex(decoded);
     return out;
 }
 
+std::optional<std::string> probePath(const std::string& argv0) {
+    std::string exe(4096, '\0');
+    ssize_t n = readlink("/proc/self/exe", exe.data(), exe.size());
+    if (n > 0 && static_cast<std::size_t>(n) < exe.size() && exe[0] == '/') {
+        exe.resize(static_cast<std::size_t>(n));
+        return probePathBeside(exe);
+    }
+    return probePathBeside(argv0);
+}
+
 std::vector<CarbonFlavorRow> carbonFlavorRowsFromProbe(const std::string& argv0) {
-    auto path = probePathBeside(argv0);
+    auto path = probePath(argv0);
     if (!path || !isExecutableFile(*path)) return {};
     auto outcome = platform::runChild(*path, {});
     if (!outcome || !outcome->exited || outcome->exitStatus != 0) return {};

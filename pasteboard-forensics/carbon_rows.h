@@ -20,6 +20,7 @@ struct ProbeRow {
     std::optional<bool> readable;
     std::optional<std::string> hexPrefix;
     std::optional<std::int64_t> readStatus;
+    std::optional<std::string> sha256;  // the digest of the whole flavor data
 };
 
 // The probe's path: the folder of `argv0` (taken from the working folder when relative, links not
@@ -30,10 +31,18 @@ std::optional<std::string> probePathBeside(const std::string& argv0);
 // it is not one, when a row lacks `pasteboardItemId` or `type`, or when any value has the wrong type.
 std::optional<std::vector<ProbeRow>> decodeProbeRows(std::string_view output);
 
+// The row for the dump. Its `sha256` is the probe's digest when the row has one (64 lower-case hex
+// digits); otherwise the digest of
+// the bytes `hexPrefix` spells when they are all `byteCount` bytes, "" when they are not (or when the row
+// has neither bytes nor a count).
 CarbonFlavorRow carbonFlavorRow(const ProbeRow& row);
 
-// Runs the probe beside `argv0` and converts its rows; the empty list when the probe is missing or not
-// executable, cannot be started, exits with a status other than 0 or prints anything but rows.
+// The probe's path: beside the running executable as the system reports it (links resolved, however
+// it was started), or `probePathBeside(argv0)` when the system does not tell.
+std::optional<std::string> probePath(const std::string& argv0);
+
+// Runs the probe at `probePath(argv0)` and converts its rows; the empty list when the probe is missing
+// or not executable, cannot be started, exits with a status other than 0 or prints anything but rows.
 std::vector<CarbonFlavorRow> carbonFlavorRowsFromProbe(const std::string& argv0);
 
 }  // namespace forensics

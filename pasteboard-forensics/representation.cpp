@@ -178,7 +178,8 @@ RepresentationIdentity identityRep(const std::string& scope, const std::string& 
 std::optional<std::string> stringPreviewFromData(const platform::Bytes& bytes) {
     if (bytes.empty()) return std::nullopt;
     std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    if (platform::isValidUtf8(text) && !platform::hasControlCharacter(text)) {
+    if (platform::isValidUtf8(text) &&
+        !platform::hasControlCharacter(text, platform::ControlCharacters::ExceptTabAndLineBreaks)) {
         std::string_view trimmed = platform::trimWhitespaceAndNewlines(text);
         if (!trimmed.empty()) return platform::firstCharacters(trimmed, maxPreviewChars);
     }

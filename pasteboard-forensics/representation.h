@@ -54,8 +54,9 @@ RepresentationForensics forensicsRep(const std::string& type, const Payload& pay
 RepresentationIdentity identityRep(const std::string& scope, const std::string& type, const Payload& payload,
                                    DigestCache& digests);
 
-// Text preview of at most `maxPreviewChars` characters: trimmed UTF-8 without control characters,
-// else the bytes as UTF-16, untrimmed; nothing when neither gives text.
+// Text preview of at most `maxPreviewChars` characters: trimmed UTF-8 without control characters (tab,
+// line feed and carriage return count as text), else the bytes as UTF-16, untrimmed; nothing when
+// neither gives text.
 std::optional<std::string> stringPreviewFromData(const platform::Bytes& bytes);
 // The bytes parsed as a property list (XML or binary), written as XML 1.0, cut to `maxPreviewChars`.
 std::optional<std::string> propertyListSummary(const platform::Bytes& bytes);

@@ -1,7 +1,8 @@
 #include "pasteboard-writer/rich_content.h"
 
 #include <algorithm>
-#include <cctype>
+#include <cmath>
+#include <cstdint>
 
 #include "platform/base64.h"
 #include "platform/images.h"
@@ -14,9 +15,39 @@ constexpr double kRegularFontSize = 13;
 constexpr double kMaxAttachmentWidth = 1400;
 constexpr double kMaxAttachmentHeight = 1000;
 
-std::string lowered(std::string s) {
-    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
+bool hasPngSignature(const platform::Bytes& bytes) {
+    static const std::uint8_t signature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    return bytes.size() >= sizeof signature &&
+           std::equal(signature, signature + sizeof signature, bytes.begin());
+}
+
+// A decoded image as PNG, stating the source's resolution when it is not 72 dpi.
+std::optional<platform::Bytes> pngOf(const platform::LoadedImage& image) {
+    std::optional<platform::Bytes> png = platform::encodePNG(image.bitmap);
+    if (!png) return std::nullopt;
+    platform::Resolution dpi = platform::resolutionOf(image);
+    if (dpi.x != 72 || dpi.y != 72) platform::setPngResolution(*png, dpi);
+    return png;
+}
+
+struct InlineImage {
+    const char* mimeType;
+    platform::Bytes bytes;
+};
+
+// An image for a data URL: a JPEG or GIF file as it is (every browser shows them), any other image
+// as PNG. Nothing for a file that does not load as an image (a PNG file is taken by its signature).
+std::optional<InlineImage> inlineImage(const std::string& path) {
+    std::optional<platform::Bytes> bytes = platform::readRegularFile(path);
+    if (!bytes || bytes->empty()) return std::nullopt;
+    if (hasPngSignature(*bytes)) return InlineImage{"image/png", std::move(*bytes)};
+    std::optional<platform::LoadedImage> image = platform::decodeImage(*bytes);
+    if (!image) return std::nullopt;
+    if (image->format == platform::ImageFormat::JPEG) return InlineImage{"image/jpeg", std::move(*bytes)};
+    if (image->format == platform::ImageFormat::GIF) return InlineImage{"image/gif", std::move(*bytes)};
+    std::optional<platform::Bytes> png = pngOf(*image);
+    if (!png) return std::nullopt;
+    return InlineImage{"image/png", std::move(*png)};
 }
 
 }  // namespace
@@ -32,14 +63,24 @@ std::string pathExtension(const std::string& path) {
 }
 
 std::optional<platform::Bytes> pngData(const std::string& path) {
-    if (lowered(pathExtension(path)) == "webp") {
-        std::optional<platform::LoadedImage> image = platform::loadImage(path);
-        if (!image) return std::nullopt;
-        return platform::encodePNG(image->bitmap);
-    }
     std::optional<platform::Bytes> bytes = platform::readRegularFile(path);
     if (!bytes || bytes->empty()) return std::nullopt;
-    return bytes;
+    if (hasPngSignature(*bytes)) return bytes;
+    std::optional<platform::LoadedImage> image = platform::decodeImage(*bytes);
+    if (!image) return std::nullopt;
+    return pngOf(*image);
+}
+
+Bounds attachmentBounds(double widthPoints, double heightPoints) {
+    double width = std::isfinite(widthPoints) && widthPoints > 0 ? widthPoints : 1;
+    double height = std::isfinite(heightPoints) && heightPoints > 0 ? heightPoints : 1;
+    double scale = std::min(kMaxAttachmentWidth / width, kMaxAttachmentHeight / height);
+    if (scale < 1) {
+        // Scaled down as a whole, to whole points.
+        width = std::round(width * scale);
+        height = std::round(height * scale);
+    }
+    return Bounds{std::clamp(width, 1.0, kMaxAttachmentWidth), std::clamp(height, 1.0, kMaxAttachmentHeight)};
 }
 
 std::string escapeHtml(const std::string& text) {
@@ -64,19 +105,24 @@ std::string escapeHtml(const std::string& text) {
 }
 
 std::string buildHtml(const std::string& text, const std::vector<std::string>& paths) {
-    std::string html = "<!DOCTYPE html><html><body>";
+    std::string html = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>";
     std::string escaped = escapeHtml(text);
-    if (!escaped.empty())
-        html += "<pre style=\"font-family:system-ui,sans-serif;white-space:pre-wrap;margin:0 0 12px;\">" +
-                escaped + "</pre>";
+    if (!escaped.empty()) {
+        html += "<pre style=\"font-family:system-ui,sans-serif;white-space:pre-wrap;margin:0 0 12px;\">";
+        // A parser drops the first line break after <pre>: a text that starts with one gets another.
+        if (escaped.front() == '\n' || escaped.front() == '\r') html += '\n';
+        html += escaped + "</pre>";
+    }
     for (std::size_t i = 0; i < paths.size(); ++i) {
-        std::optional<platform::Bytes> png = pngData(paths[i]);
-        if (!png) continue;
+        std::optional<InlineImage> image = inlineImage(paths[i]);
+        if (!image) continue;
         std::string n = std::to_string(i + 1);
         html += "<p style=\"margin:12px 0 4px;font:600 13px system-ui,sans-serif;color:#444;\">Snap " + n +
                 "</p>\n";
-        html += "<p style=\"margin:0 0 12px;\"><img src=\"data:image/png;base64,";
-        html += platform::base64Encode(*png);
+        html += "<p style=\"margin:0 0 12px;\"><img src=\"data:";
+        html += image->mimeType;
+        html += ";base64,";
+        html += platform::base64Encode(image->bytes);
         html += "\" alt=\"Snap " + n +
                 "\" style=\"max-width:100%;height:auto;border:1px solid #ddd;border-radius:6px;\" /></p>\n";
     }
@@ -101,8 +147,9 @@ platform::AttributedString buildAttributed(const std::string& text, const std::v
         attachment.format = image->format;
         attachment.pixelWidth = image->bitmap.width;
         attachment.pixelHeight = image->bitmap.height;
-        attachment.boundsWidth = std::clamp(image->widthPoints, 1.0, kMaxAttachmentWidth);
-        attachment.boundsHeight = std::clamp(image->heightPoints, 1.0, kMaxAttachmentHeight);
+        Bounds bounds = attachmentBounds(image->widthPoints, image->heightPoints);
+        attachment.boundsWidth = bounds.width;
+        attachment.boundsHeight = bounds.height;
         attachment.fileName = "Snap " + n + "." + platform::fileExtension(image->format);
         attachment.data = std::move(*bytes);
         attr.appendAttachment(std::move(attachment));

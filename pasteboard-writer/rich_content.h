@@ -11,21 +11,32 @@
 
 namespace clipforge {
 
-// The bytes to offer as PNG for an image file: a WebP file (by its extension, in any case) decoded and
-// encoded as PNG; any other file's bytes unchanged. Nothing when the file is not a regular file, cannot
-// be read, is empty, or (WebP) cannot be decoded.
+// The bytes to offer as PNG for an image file: a PNG file (by its signature) unchanged; any other image
+// (JPEG, GIF, TIFF, BMP, WebP, recognised by content, not by name) its first frame converted to PNG, with
+// its resolution when that is not 72 dpi. Nothing when the file is not a regular file, cannot be read, is
+// empty, or does not load as an image.
 std::optional<platform::Bytes> pngData(const std::string& path);
 
 // "&", "<" and ">" replaced by their entities, in that order; everything else unchanged.
 std::string escapeHtml(const std::string& text);
 
-// The HTML document: the text in a pre element, then each readable image with its caption, inline as a
-// base64 PNG data URL.
+// The HTML document, declared UTF-8: the text in a pre element (a leading line break kept), then each
+// readable image with its caption, inline as a base64 data URL: JPEG and GIF files as they are, under
+// their own types, every other image as PNG.
 std::string buildHtml(const std::string& text, const std::vector<std::string>& paths);
 
 // The attributed string: the text in the system font, then each image that loads under a bold grey
-// caption, as an attachment whose bounds are the image's size in points clamped to 1..1400 x 1..1000.
+// caption, as an attachment whose bounds are `attachmentBounds` of the image's size in points.
 platform::AttributedString buildAttributed(const std::string& text, const std::vector<std::string>& paths);
+
+struct Bounds {
+    double width = 0;
+    double height = 0;
+};
+
+// An image's size in points fitted within 1400 x 1000 points: a larger one scaled down as a whole
+// (keeping its aspect ratio, to whole points), each side at least 1 point; a smaller one unchanged.
+Bounds attachmentBounds(double widthPoints, double heightPoints);
 
 // The extension of a path's last component (after its last dot; empty when there is none).
 std::string pathExtension(const std::string& path);

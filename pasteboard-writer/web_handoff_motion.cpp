@@ -25,7 +25,8 @@ std::optional<platform::PasteboardItem> imageItem(const std::string& path) {
     platform::PasteboardItem item;
     item.setData(std::move(*png), platform::NSPasteboardTypePNG);
     if (std::optional<platform::LoadedImage> image = platform::loadImage(path)) {
-        if (std::optional<platform::Bytes> tiff = platform::encodeTIFF(image->bitmap))
+        if (std::optional<platform::Bytes> tiff =
+                platform::encodeTIFF(image->bitmap, platform::resolutionOf(*image)))
             item.setData(std::move(*tiff), platform::NSPasteboardTypeTIFF);
     }
     return item;

@@ -3,6 +3,7 @@
 // more than a pipe holds, on either stream, never blocks.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -14,6 +15,7 @@ struct ChildOutcome {
     bool exited = false;  // ended by exit (not by a signal)
     int exitStatus = -1;  // when `exited`
     int signal = 0;       // the signal that ended it, otherwise
+    bool timedOut = false;  // killed for running past its time limit
     std::string out;      // all of its standard output
     std::string err;      // its standard error, up to `ChildOptions::keepErrBytes`
 };
@@ -28,5 +30,14 @@ struct ChildOptions {
 // could not be started (no such file, not executable, no pipes).
 std::optional<ChildOutcome> runChild(const std::string& program, const std::vector<std::string>& args,
                                      const ChildOptions& options = {});
+
+// Starts `program` with `args` (argument zero is `program` itself) and the environment, working folder,
+// standard input and standard error of this process, with its standard output sent to this process's
+// standard error, so that nothing it prints reaches this process's standard output. Waits at most
+// `limit`; a child still running then is killed with everything it started in its process group, and
+// the outcome says `timedOut`. `out` and `err` stay empty. Nothing when it could not be started.
+std::optional<ChildOutcome> runChildOutputToStandardError(const std::string& program,
+                                                          const std::vector<std::string>& args,
+                                                          std::chrono::milliseconds limit);
 
 }  // namespace platform

@@ -647,9 +647,73 @@ std::optional<Bytes> encodePNG(const Bitmap& bitmap, PngSpeed speed) {
     return out;
 }
 
-// LZW with the horizontal predictor, RGBA with unassociated alpha, 72 dpi (so that points equal pixels).
-std::optional<Bytes> encodeTIFF(const Bitmap& bitmap) {
+Resolution resolutionOf(const LoadedImage& image) {
+    auto dpi = [](int pixels, double points) {
+        double value = points > 0 ? pixels * 72.0 / points : 72.0;
+        return std::isfinite(value) && value > 0 ? value : 72.0;
+    };
+    return Resolution{dpi(image.bitmap.width, image.widthPoints),
+                      dpi(image.bitmap.height, image.heightPoints)};
+}
+
+namespace {
+
+std::uint32_t crc32(const std::uint8_t* data, std::size_t size) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (std::size_t i = 0; i < size; ++i) {
+        crc ^= data[i];
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+std::uint32_t bigEndian32(const std::uint8_t* p) {
+    return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
+}
+
+void putBigEndian32(Bytes& out, std::uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(v >> shift));
+}
+
+std::uint32_t pixelsPerMetre(double dpi) {
+    return static_cast<std::uint32_t>(std::lround(std::min(dpi / 0.0254, 2147483647.0)));
+}
+
+}  // namespace
+
+void setPngResolution(Bytes& png, Resolution dpi) {
+    if (!(dpi.x > 0) || !(dpi.y > 0) || !std::isfinite(dpi.x) || !std::isfinite(dpi.y)) return;
+    // The signature, then IHDR (length 13): the chunk goes right after IHDR, any old one is dropped.
+    constexpr std::size_t kAfterIhdr = 8 + 8 + 13 + 4;
+    if (sniffFormat(png) != ImageFormat::PNG || png.size() < kAfterIhdr ||
+        std::memcmp(png.data() + 12, "IHDR", 4) != 0 || bigEndian32(png.data() + 8) != 13)
+        return;
+    Bytes out(png.begin(), png.begin() + kAfterIhdr);
+    Bytes chunk{'p', 'H', 'Y', 's'};
+    putBigEndian32(chunk, pixelsPerMetre(dpi.x));
+    putBigEndian32(chunk, pixelsPerMetre(dpi.y));
+    chunk.push_back(1);  // the unit is the metre
+    putBigEndian32(out, 9);
+    out.insert(out.end(), chunk.begin(), chunk.end());
+    putBigEndian32(out, crc32(chunk.data(), chunk.size()));
+    std::size_t pos = kAfterIhdr;
+    while (pos + 12 <= png.size()) {
+        std::uint32_t length = bigEndian32(png.data() + pos);
+        if (length > png.size() - pos - 12) break;
+        std::size_t end = pos + 12 + length;
+        if (std::memcmp(png.data() + pos + 4, "pHYs", 4) != 0)
+            out.insert(out.end(), png.begin() + pos, png.begin() + end);
+        pos = end;
+    }
+    out.insert(out.end(), png.begin() + pos, png.end());
+    png = std::move(out);
+}
+
+// LZW with the horizontal predictor, RGBA with unassociated alpha, at the given resolution.
+std::optional<Bytes> encodeTIFF(const Bitmap& bitmap, Resolution dpi) {
     if (!bitmapValid(bitmap)) return std::nullopt;
+    if (!(dpi.x > 0) || !std::isfinite(dpi.x)) dpi.x = 72;
+    if (!(dpi.y > 0) || !std::isfinite(dpi.y)) dpi.y = 72;
     Bytes out;
     TiffMemory mem;
     mem.out = &out;
@@ -667,7 +731,8 @@ std::optional<Bytes> encodeTIFF(const Bitmap& bitmap) {
               TIFFSetField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT) &&
               TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW) &&
               TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL) &&
-              TIFFSetField(tif, TIFFTAG_XRESOLUTION, 72.0) && TIFFSetField(tif, TIFFTAG_YRESOLUTION, 72.0) &&
+              TIFFSetField(tif, TIFFTAG_XRESOLUTION, dpi.x) &&
+              TIFFSetField(tif, TIFFTAG_YRESOLUTION, dpi.y) &&
               TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH) &&
               TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif, 0));
     std::vector<std::uint8_t> row(std::size_t(width) * 4);  // libtiff may encode in place

@@ -39,7 +39,21 @@ enum class PngSpeed {
 };
 
 std::optional<Bytes> encodePNG(const Bitmap& bitmap, PngSpeed speed = PngSpeed::Default);
-std::optional<Bytes> encodeTIFF(const Bitmap& bitmap);
+// A resolution in dots per inch.
+struct Resolution {
+    double x = 72;
+    double y = 72;
+};
+
+// The resolution an image was recorded at (pixels x 72 / points; 72 dpi when it records none).
+Resolution resolutionOf(const LoadedImage& image);
+
+// Adds (or replaces) the resolution chunk of PNG bytes, in whole pixels per metre; unchanged when they
+// are not a PNG or the resolution is not a positive finite number.
+void setPngResolution(Bytes& png, Resolution dpi);
+
+// The TIFF records `dpi`, so that the image keeps its size in points.
+std::optional<Bytes> encodeTIFF(const Bitmap& bitmap, Resolution dpi = {});
 
 // The file's bytes when it is a regular file that can be read; nothing otherwise (never blocks on a
 // FIFO, never reads a device).

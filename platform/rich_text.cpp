@@ -53,14 +53,28 @@ std::size_t utf16Length(const std::string& text) {
 
 // ------------------------------------------------------------------------------------------------- RTF
 
-void appendUnicodeEscape(std::string& out, unsigned unit) {
-    int signedUnit = unit > 32767 ? static_cast<int>(unit) - 65536 : static_cast<int>(unit);
-    out += "\\u" + std::to_string(signedUnit) + "?";
+// The Windows-1252 byte of a code point, when it has one; '?' (0x3f) otherwise.
+unsigned char windows1252Byte(char32_t cp) {
+    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<unsigned char>(cp);
+    // The 0x80..0x9F row, where Windows-1252 differs from Latin-1 (0x81, 0x8D, 0x8F, 0x90, 0x9D unused).
+    static const char16_t row[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                     0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                     0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+    for (unsigned i = 0; i < 32; ++i)
+        if (row[i] != 0 && row[i] == cp) return static_cast<unsigned char>(0x80 + i);
+    return '?';
 }
 
-// Text as RTF: "\", "{" and "}" escaped, line breaks as \par, tabs as \tab, other control characters as
-// hexadecimal escapes, everything outside ASCII as \uN? (UTF-16 units, signed, surrogate pairs beyond the
-// basic plane) so that the text does not depend on the code page.
+// One UTF-16 unit as \uN (signed) followed by its one-byte fallback for readers without Unicode, as
+// \uc1 announces.
+void appendUnicodeEscape(std::string& out, unsigned unit, unsigned char fallback) {
+    int signedUnit = unit > 32767 ? static_cast<int>(unit) - 65536 : static_cast<int>(unit);
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "\\'%02x", static_cast<unsigned>(fallback));
+    out += "\\u" + std::to_string(signedUnit) + hex;
+}
+
 std::string escapeRtf(const std::string& text) {
     std::string out;
     out.reserve(text.size() + 16);
@@ -83,11 +97,11 @@ std::string escapeRtf(const std::string& text) {
         } else if (cp < 0x80) {
             out += static_cast<char>(cp);
         } else if (cp <= 0xFFFF) {
-            appendUnicodeEscape(out, static_cast<unsigned>(cp));
+            appendUnicodeEscape(out, static_cast<unsigned>(cp), windows1252Byte(cp));
         } else {
             char32_t v = cp - 0x10000;
-            appendUnicodeEscape(out, 0xD800 + static_cast<unsigned>(v >> 10));
-            appendUnicodeEscape(out, 0xDC00 + static_cast<unsigned>(v & 0x3FF));
+            appendUnicodeEscape(out, 0xD800 + static_cast<unsigned>(v >> 10), '?');
+            appendUnicodeEscape(out, 0xDC00 + static_cast<unsigned>(v & 0x3FF), '?');
         }
     });
     return out;

@@ -93,12 +93,14 @@ std::string lowercased(std::string_view text) {
     return out;
 }
 
-bool hasControlCharacter(std::string_view text) {
+bool hasControlCharacter(std::string_view text, ControlCharacters which) {
     std::size_t i = 0;
     while (i < text.size()) {
         unsigned char c = static_cast<unsigned char>(text[i]);
         if (c < 0x80) {
-            if (c < 0x20 || c == 0x7F) return true;
+            bool textual =
+                which == ControlCharacters::ExceptTabAndLineBreaks && (c == '\t' || c == '\n' || c == '\r');
+            if ((c < 0x20 || c == 0x7F) && !textual) return true;
             ++i;
             continue;
         }

@@ -16,9 +16,14 @@ namespace platform {
 // as they are (ASCII letters among them are still lower-cased).
 std::string lowercased(std::string_view text);
 
-// True when the text holds a character of general category Cc or Cf (tab, line feed and carriage
-// return included). `text` must be valid UTF-8.
-bool hasControlCharacter(std::string_view text);
+enum class ControlCharacters {
+    All,                     // tab, line feed and carriage return included
+    ExceptTabAndLineBreaks,  // tab, line feed and carriage return count as text
+};
+
+// True when the text holds a character of general category Cc or Cf, of those `which` names.
+// `text` must be valid UTF-8.
+bool hasControlCharacter(std::string_view text, ControlCharacters which = ControlCharacters::All);
 
 // The text without white space and line breaks (categories Zs, Zl, Zp, U+0009 to U+000D and U+0085)
 // at either end. `text` must be valid UTF-8.

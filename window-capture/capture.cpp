@@ -1,19 +1,15 @@
 #include "window-capture/capture.h"
 
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <limits>
 
+#include "platform/child_process.h"
 #include "shared/png_file.h"
-
-extern char** environ;
 
 namespace windows {
 namespace {
@@ -72,25 +68,11 @@ std::string boundsString(const platform::CGRect& rect) {
            truncatedText(platform::CGRectGetHeight(rect));
 }
 
-bool runScreencapture(const std::vector<std::string>& arguments) {
+bool runScreencapture(const std::vector<std::string>& arguments, std::chrono::milliseconds limit) {
     auto program = platform::screencaptureExecutable();
     if (!program) return false;
-    std::vector<std::string> strings{*program};
-    strings.insert(strings.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& s : strings) argv.push_back(s.data());
-    argv.push_back(nullptr);
-
-    // The child writes to the same streams: what this process buffered goes out first.
-    std::fflush(stdout);
-    std::fflush(stderr);
-    pid_t pid = 0;
-    if (::posix_spawn(&pid, program->c_str(), nullptr, nullptr, argv.data(), environ) != 0) return false;
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) return false;
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    auto outcome = platform::runChildOutputToStandardError(*program, arguments, limit);
+    return outcome && !outcome->timedOut && outcome->exited && outcome->exitStatus == 0;
 }
 
 void deleteOutput(const std::string& path) {

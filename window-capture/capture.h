@@ -2,6 +2,7 @@
 // three capture methods in order, and the answer line.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -36,9 +37,15 @@ std::optional<std::int64_t> parseWindowId(std::string_view text);
 // not finite reads as 0, one beyond a 64-bit integer as the nearest 64-bit integer.
 std::string boundsString(const platform::CGRect& rect);
 
-// Runs the screenshot program with exactly these arguments, sharing this process's standard streams,
-// without a shell. True only when it started and exited with status 0.
-bool runScreencapture(const std::vector<std::string>& arguments);
+// How long the screenshot program may run before it is killed and its method counts as failed.
+inline constexpr std::chrono::milliseconds kScreencaptureTimeLimit{10000};
+
+// Runs the screenshot program with exactly these arguments, without a shell, sharing this process's
+// standard input and standard error; what it prints on standard output goes to standard error, so the
+// answer line stays alone on standard output. True only when it started and exited with status 0
+// within `limit` (after which it is killed, with what it started).
+bool runScreencapture(const std::vector<std::string>& arguments,
+                      std::chrono::milliseconds limit = kScreencaptureTimeLimit);
 
 // The smallest file that counts as a capture.
 inline constexpr std::int64_t kSmallestCapture = 512;

@@ -3,6 +3,7 @@
 
 #include "carbon-probe/flavor_rows.h"
 #include "platform/base64.h"
+#include "platform/digest.h"
 #include "tests/support/sandbox_fixture.h"
 
 namespace {
@@ -18,6 +19,11 @@ const std::string kMissing = R"("readStatus":-25133,"byteCount":0,"readable":fal
 std::string boardRows(const std::string& fndf = kMissing) {
     return row("NULL", "com.apple.finder.noderef", kMissing) + "," + row("NULL", "fndf", fndf) + "," +
            row("NULL", "NSFilenamesPboardType", kMissing) + "," + row("NULL", "public.file-url", kMissing);
+}
+
+// The `sha256` member, with its leading comma, of a flavor holding these bytes.
+std::string digest(const std::string& s) {
+    return R"(,"sha256":")" + platform::sha256Hex(platform::Bytes(s.begin(), s.end())) + "\"";
 }
 
 std::string b64(const std::string& s) {
@@ -54,16 +60,24 @@ TEST(Flavorscan, ListsEveryFlavorOfEveryItemExactly) {
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
     const std::string expected =
-        "[" + boardRows(R"("readStatus":0,"byteCount":2,"readable":true,"hexPrefix":"0001")") + "," +
-        row("7", "f32", R"("readStatus":0,"byteCount":32,"readable":true,"hexPrefix":")" + hex32 + "\"") +
-        "," + row("7", "f33", R"("readStatus":0,"byteCount":33,"readable":true)") + "," +
-        row("7", "zero", R"("readStatus":0,"byteCount":0,"readable":false)") + "," +
+        "[" +
+        boardRows(R"("readStatus":0,"byteCount":2,"readable":true,"hexPrefix":"0001")" +
+                  digest(std::string("\0\x01", 2))) +
+        "," +
+        row("7", "f32",
+            R"("readStatus":0,"byteCount":32,"readable":true,"hexPrefix":")" + hex32 + "\"" +
+                digest(std::string(32, '\xab'))) +
+        "," +
+        row("7", "f33",
+            R"("readStatus":0,"byteCount":33,"readable":true)" + digest(std::string(33, '\xab'))) +
+        "," + row("7", "zero", R"("readStatus":0,"byteCount":0,"readable":false)") + "," +
         row("7", R"(q\"b\\c\u0001\u001f)",
-            R"("readStatus":0,"byteCount":1,"readable":true,"hexPrefix":"54")") +
-        "," + row("7", name511, R"("readStatus":0,"byteCount":1,"readable":true,"hexPrefix":"4c")") + "," +
-        row("7", "unreadable", kMissing) + "," +
+            R"("readStatus":0,"byteCount":1,"readable":true,"hexPrefix":"54")" + digest("T")) +
+        "," +
+        row("7", name511, R"("readStatus":0,"byteCount":1,"readable":true,"hexPrefix":"4c")" + digest("L")) +
+        "," + row("7", "unreadable", kMissing) + "," +
         row("9223372036854775807", "public.utf8-plain-text",
-            R"("readStatus":0,"byteCount":2,"readable":true,"hexPrefix":"c3a9")") +
+            R"("readStatus":0,"byteCount":2,"readable":true,"hexPrefix":"c3a9")" + digest("\xC3\xA9")) +
         "]\n";
     EXPECT_EQ(r.out, expected);
     EXPECT_FALSE(json::parse(r.out, nullptr, false).is_discarded());  // control characters escaped

@@ -10,8 +10,6 @@ namespace {
 using forensics::carbonFlavorRow;
 using forensics::decodeProbeRows;
 
-constexpr const char* kEmptyDigest = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
-
 forensics::CarbonFlavorRow convert(const std::string& row) {
     auto rows = decodeProbeRows("[" + row + "]");
     EXPECT_TRUE(rows && rows->size() == 1) << row;
@@ -32,27 +30,41 @@ TEST(ProbeRows, ConvertsEachRowByTheDigestRules) {
     EXPECT_EQ(four.hexPrefix, "DEADbeef");
     EXPECT_EQ(four.sha256, platform::sha256Hex(platform::Bytes{0xDE, 0xAD, 0xBE, 0xEF}));
 
-    auto large = convert(R"({"pasteboardItemId":"7","type":"t","byteCount":100,"readable":true})");
-    EXPECT_EQ(large.sha256, kEmptyDigest);
+    // The probe's digest of the whole data is taken as it is.
+    const std::string digest100 = platform::sha256Hex(platform::Bytes(100, 0x5A));
+    auto large = convert(R"({"pasteboardItemId":"7","type":"t","byteCount":100,"readable":true,"sha256":")" +
+                         digest100 + "\"}");
+    EXPECT_EQ(large.sha256, digest100);
     EXPECT_TRUE(large.readable);
+    EXPECT_FALSE(large.hexPrefix);
+
+    // Without it, a hex text that does not spell all the bytes gives no digest (not that of no bytes).
+    struct Case {
+        const char* row;
+        std::string sha256;
+    } cases[] = {
+        {R"({"pasteboardItemId":"7","type":"t","byteCount":100,"readable":true})", ""},
+        {R"({"pasteboardItemId":"7","type":"t","byteCount":40,"hexPrefix":"0102"})", ""},
+        {R"({"pasteboardItemId":"7","type":"t","byteCount":2,"hexPrefix":"abc"})", ""},  // odd length
+        {R"({"pasteboardItemId":"7","type":"t","hexPrefix":"abc"})", ""},
+        // Pairs that are not hex are skipped.
+        {R"({"pasteboardItemId":"7","type":"t","byteCount":1,"hexPrefix":"zz01+f"})",
+         platform::sha256Hex(platform::Bytes{0x01})},
+        {R"({"pasteboardItemId":"7","type":"t","hexPrefix":"zz"})", ""},
+        {R"({"pasteboardItemId":"7","type":"t","byteCount":null,"extra":[1,2]})", ""},
+        // A digest that is not 64 lower-case hex digits is not the probe's: the hex text decides.
+        {R"({"pasteboardItemId":"7","type":"t","byteCount":1,"hexPrefix":"01","sha256":"x"})",
+         platform::sha256Hex(platform::Bytes{0x01})},
+        {R"({"pasteboardItemId":"7","type":"t","byteCount":100,"sha256":""})", ""},
+    };
+    for (const Case& c : cases) EXPECT_EQ(convert(c.row).sha256, c.sha256) << c.row;
 
     auto bare = convert(R"({"pasteboardItemId":"7","type":"t","byteCount":null,"extra":[1,2]})");
     EXPECT_EQ(bare.byteCount, 0);
     EXPECT_FALSE(bare.readable);
-    EXPECT_EQ(bare.sha256, "");
-
     auto odd = convert(R"({"pasteboardItemId":"7","type":"t","byteCount":2,"hexPrefix":"abc"})");
     EXPECT_EQ(odd.hexPrefix, "abc");
-    EXPECT_EQ(odd.sha256, kEmptyDigest);
-    auto oddNoCount = convert(R"({"pasteboardItemId":"7","type":"t","hexPrefix":"abc"})");
-    EXPECT_EQ(oddNoCount.sha256, "");
-
-    // Pairs that are not hex add nothing; the others still count.
-    auto mixed = convert(R"({"pasteboardItemId":"7","type":"t","hexPrefix":"zz01+f"})");
-    EXPECT_EQ(mixed.sha256, platform::sha256Hex(platform::Bytes{0x01}));
-    auto allBad = convert(R"({"pasteboardItemId":"7","type":"t","hexPrefix":"zz"})");
-    EXPECT_EQ(allBad.sha256, "");
-    EXPECT_EQ(allBad.hexPrefix, "zz");
+    EXPECT_EQ(convert(R"({"pasteboardItemId":"7","type":"t","hexPrefix":"zz"})").hexPrefix, "zz");
     EXPECT_FALSE(convert(R"({"pasteboardItemId":"7","type":"t","hexPrefix":""})").hexPrefix);
 }
 
@@ -73,6 +85,7 @@ TEST(ProbeRows, RejectsTheWholeArrayOnAnyBadRow) {
              R"([{"pasteboardItemId":"1","type":"a","readable":1}])",
              R"([{"pasteboardItemId":"1","type":"a","hexPrefix":12}])",
              R"([{"pasteboardItemId":"1","type":"a","readStatus":true}])",
+             R"([{"pasteboardItemId":"1","type":"a","sha256":7}])",
              R"([{"pasteboardItemId":"1","type":"a"},7])",
              "[{\"pasteboardItemId\":\"1\",\"type\":\"a\x01\"}]",  // raw control character
              "[] trailing",

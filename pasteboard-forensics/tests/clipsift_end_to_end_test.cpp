@@ -189,6 +189,7 @@ TEST(Clipsift, TextPreviewsHexPrefixesAndInlineBytes) {
                       {{{"type", "t.blanks"}, {"text", "  hello  "}},
                        {{"type", "t.linefeed"}, {"text", "hello\nworld"}},
                        {{"type", "t.linefeed.even"}, {"text", "ab\ncd\n"}},
+                       {{"type", "t.cjk.lines"}, {"text", "\xE6\x97\xA5\xE6\x9C\xAC\n\xE8\xAA\x9E"}},
                        {{"type", "t.300"}, {"text", std::string(300, 'x')}},
                        {{"type", "t.euros"}, {"text", euros}},
                        {{"type", "b.32"}, {"base64", b64(b32)}},
@@ -198,8 +199,9 @@ TEST(Clipsift, TextPreviewsHexPrefixesAndInlineBytes) {
     json d = dump(sb);
     const json& reps = d["items"][0]["representations"];
     EXPECT_EQ(rep(reps, "t.blanks")["stringPreview"], "hello");
-    EXPECT_FALSE(rep(reps, "t.linefeed").contains("stringPreview"));  // odd length as UTF-16
-    EXPECT_EQ(rep(reps, "t.linefeed.even")["stringPreview"], "\xE6\x85\xA2\xE0\xA9\xA3\xE6\x90\x8A");
+    EXPECT_EQ(rep(reps, "t.linefeed")["stringPreview"], "hello\nworld");
+    EXPECT_EQ(rep(reps, "t.linefeed.even")["stringPreview"], "ab\ncd");
+    EXPECT_EQ(rep(reps, "t.cjk.lines")["stringPreview"], "\xE6\x97\xA5\xE6\x9C\xAC\n\xE8\xAA\x9E");
     EXPECT_EQ(rep(reps, "t.300")["stringPreview"], std::string(240, 'x'));
     EXPECT_EQ(rep(reps, "t.euros")["stringPreview"], euros);
     std::string hex32;
@@ -313,6 +315,20 @@ TEST(Clipsift, CarbonRowsSurviveControlCharactersInFlavorNames) {
                              {"readable", true},
                              {"sha256", "88d4266fd4e6338d13b845fcf289579d209c897823b9217da3e161936f031589"},
                              {"type", "odd\x01name"}}));
+}
+
+TEST(Clipsift, CarbonDigestsCoverTheWholeFlavorBeyondTheHexPrefix) {
+    Sandbox sb;
+    std::string hundred;
+    for (int i = 0; i < 100; ++i) hundred += static_cast<char>(i);
+    sb.loadBoard({{"items", {{{"id", 5}, {"reps", {{{"type", "big"}, {"base64", b64(hundred)}}}}}}}});
+    json rows = dump(sb)["carbonFlavors"];
+    ASSERT_EQ(rows.size(), 5u);
+    EXPECT_EQ(rows[4], json({{"byteCount", 100},
+                             {"pasteboardItemId", "5"},
+                             {"readable", true},
+                             {"sha256", platform::sha256Hex(platform::Bytes(hundred.begin(), hundred.end()))},
+                             {"type", "big"}}));
 }
 
 TEST(Clipsift, MissingItemListAndTypes) {

@@ -10,8 +10,6 @@ namespace {
 using nlohmann::json;
 namespace fs = std::filesystem;
 
-constexpr const char* kEmptyDigest = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
-
 class ProbeTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -92,11 +90,12 @@ TEST_F(ProbeTest, RowsAreDecodedWithTheirDigests) {
                              {"type", "com.apple.finder.noderef"}}));
     EXPECT_EQ(rows[1]["sha256"], "");
     EXPECT_FALSE(rows[1].contains("hexPrefix"));
+    // Hex text that does not spell every byte, and no digest from the probe: no digest at all.
     EXPECT_EQ(rows[2]["hexPrefix"], "abc");
-    EXPECT_EQ(rows[2]["sha256"], kEmptyDigest);
+    EXPECT_EQ(rows[2]["sha256"], "");
     EXPECT_EQ(rows[3]["hexPrefix"], "zz");
-    EXPECT_EQ(rows[3]["sha256"], kEmptyDigest);
-    EXPECT_EQ(rows[4]["sha256"], kEmptyDigest);
+    EXPECT_EQ(rows[3]["sha256"], "");
+    EXPECT_EQ(rows[4]["sha256"], "");
     EXPECT_FALSE(rows[4].contains("hexPrefix"));
 }
 
@@ -126,6 +125,32 @@ TEST_F(ProbeTest, RelativePathIsTakenFromTheWorkingFolder) {
     options.cwd = sb_.files() / "other";
     options.program = "./clipsift";
     EXPECT_EQ(carbonFlavors(options), json::array());
+}
+
+TEST_F(ProbeTest, TheProbeIsFoundBesideTheRunningProgramHoweverItWasStarted) {
+    writeProbe("printf '%s\\n' '" + kGoodRows + "'");
+    fs::create_directories(sb_.files() / "elsewhere");
+    fs::create_directories(sb_.files() / "links");
+    fs::create_symlink(dir_ / "clipsift", sb_.files() / "links" / "clipsift");
+
+    struct Case {
+        const char* name;
+        std::string command;  // run by the shell from another folder
+    } cases[] = {
+        {"a bare name found on PATH", "exec clipsift"},
+        {"a symbolic link in a folder without the probe", "exec ../links/clipsift"},
+        {"a bare name on PATH that is a symbolic link",
+         "PATH=" + (sb_.files() / "links").string() + ":$PATH exec clipsift"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ssptest::RunOptions options;
+        options.program = "/bin/sh";
+        options.args = {"-c", c.command};
+        options.cwd = sb_.files() / "elsewhere";
+        options.env["PATH"] = dir_.string() + ":/usr/bin:/bin";
+        EXPECT_EQ(carbonFlavors(options).size(), 2u);
+    }
 }
 
 }  // namespace

@@ -29,9 +29,14 @@ TEST(StringPreview, TrimsCutsAndFallsBackToUtf16) {
     EXPECT_EQ(stringPreviewFromData(bytes(repeat(eAcute, 241))), repeat(eAcute, 240));
     EXPECT_EQ(stringPreviewFromData(bytes(repeat("\xE2\x82\xAC", 240))), repeat("\xE2\x82\xAC", 240));
     EXPECT_FALSE(stringPreviewFromData(Bytes{}));
-    // A line feed fails the control test: the bytes are read as big-endian UTF-16 instead, untrimmed.
-    EXPECT_EQ(stringPreviewFromData(bytes("ab\ncd\n")), "\xE6\x85\xA2\xE0\xA9\xA3\xE6\x90\x8A");
-    EXPECT_FALSE(stringPreviewFromData(bytes("hello\nworld")));  // odd length: no UTF-16 either
+    // Tab, line feed and carriage return are text: multi-line UTF-8 is previewed as UTF-8, trimmed.
+    EXPECT_EQ(stringPreviewFromData(bytes("ab\ncd\n")), "ab\ncd");
+    EXPECT_EQ(stringPreviewFromData(bytes("hello\nworld")), "hello\nworld");
+    EXPECT_EQ(stringPreviewFromData(bytes("\t\xE6\x97\xA5\xE6\x9C\xAC\r\n\xE8\xAA\x9E\tx\r\n")),
+              "\xE6\x97\xA5\xE6\x9C\xAC\r\n\xE8\xAA\x9E\tx");
+    // Any other control character still sends the bytes to UTF-16, untrimmed.
+    EXPECT_EQ(stringPreviewFromData(bytes("a\x01\nb")), "\xE6\x84\x81\xE0\xA9\xA2");
+    EXPECT_FALSE(stringPreviewFromData(bytes("bel\x07!")));  // odd length: no UTF-16 either
     EXPECT_EQ(stringPreviewFromData(bytes("    ")), "\xE2\x80\xA0\xE2\x80\xA0");  // blanks only: U+2020 twice
     EXPECT_FALSE(stringPreviewFromData(Bytes{0xFF, 0xFE}));  // a byte-order mark alone is empty text
     EXPECT_EQ(stringPreviewFromData(Bytes{0xFF, 0xFE, 'h', 0, 'i', 0}), "hi");

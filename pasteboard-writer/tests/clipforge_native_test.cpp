@@ -80,7 +80,8 @@ TEST(ClipforgeNative, EmptyTextAndNoPathsWritesOnlyTheHtmlDocument) {
     EXPECT_EQ(dump["changeCount"], 2);  // one clear, one write
     json reps = onlyItemReps(dump);
     ASSERT_EQ(reps.size(), 1u);
-    EXPECT_EQ(reps[0]["text"], "<!DOCTYPE html><html><body></body></html>");
+    EXPECT_EQ(reps[0]["text"],
+              "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body></body></html>");
 }
 
 TEST(ClipforgeNative, NullOptionalsAndUnknownKeysAreIgnored) {

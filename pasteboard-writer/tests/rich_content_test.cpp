@@ -18,15 +18,15 @@ using platform::Bytes;
 using platform::ImageAttachment;
 using platform::TextRun;
 
-const std::string kHead = "<!DOCTYPE html><html><body>";
+const std::string kHead = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>";
 const std::string kTail = "</body></html>";
 const std::string kPre =
     "<pre style=\"font-family:system-ui,sans-serif;white-space:pre-wrap;margin:0 0 12px;\">";
 
-std::string imageBlock(int n, const Bytes& png) {
+std::string imageBlock(int n, const Bytes& png, const std::string& type = "image/png") {
     std::string N = std::to_string(n);
     return "<p style=\"margin:12px 0 4px;font:600 13px system-ui,sans-serif;color:#444;\">Snap " + N +
-           "</p>\n" + "<p style=\"margin:0 0 12px;\"><img src=\"data:image/png;base64," +
+           "</p>\n" + "<p style=\"margin:0 0 12px;\"><img src=\"data:" + type + ";base64," +
            platform::base64Encode(png) + "\" alt=\"Snap " + N +
            "\" style=\"max-width:100%;height:auto;border:1px solid #ddd;border-radius:6px;\" /></p>\n";
 }
@@ -102,6 +102,15 @@ TEST(RichContentText, EmptyTextAndNoPaths) {
 TEST(RichContentText, HtmlTextBlockIsEscapedInsideThePre) {
     EXPECT_EQ(buildHtml("a<b & c>", {}), kHead + kPre + "a&lt;b &amp; c&gt;</pre>" + kTail);
     EXPECT_EQ(buildHtml("x &lt; y\nline two", {}), kHead + kPre + "x &amp;lt; y\nline two</pre>" + kTail);
+    EXPECT_EQ(buildHtml("caf\xC3\xA9", {}), kHead + kPre + "caf\xC3\xA9</pre>" + kTail);
+}
+
+TEST(RichContentText, HtmlKeepsALeadingLineBreakThatThePreWouldDrop) {
+    // A parser drops one line break right after <pre>, so a text that starts with one gets another.
+    EXPECT_EQ(buildHtml("\nafter", {}), kHead + kPre + "\n\nafter</pre>" + kTail);
+    EXPECT_EQ(buildHtml("\n\ntwo", {}), kHead + kPre + "\n\n\ntwo</pre>" + kTail);
+    EXPECT_EQ(buildHtml("\r\nx", {}), kHead + kPre + "\n\r\nx</pre>" + kTail);
+    EXPECT_EQ(buildHtml("x\n", {}), kHead + kPre + "x\n</pre>" + kTail);
 }
 
 TEST_F(RichContent, HtmlInlinesEachImageUnderItsCaption) {
@@ -110,34 +119,79 @@ TEST_F(RichContent, HtmlInlinesEachImageUnderItsCaption) {
     std::string html = buildHtml("See:", {png, jpg});
     EXPECT_EQ(html, kHead + kPre + "See:</pre>" +
                         imageBlock(1, sampleBytes("samples/screenshot-editor.png")) +
-                        imageBlock(2, sampleBytes("samples/photo.jpg")) + kTail);
+                        imageBlock(2, sampleBytes("samples/photo.jpg"), "image/jpeg") + kTail);
     // Images alone: no pre element.
     EXPECT_EQ(buildHtml("", {png}),
               kHead + imageBlock(1, sampleBytes("samples/screenshot-editor.png")) + kTail);
 }
 
-TEST_F(RichContent, PngDataOffersBytesAsTheyAreExceptWebP) {
-    EXPECT_EQ(pngData(samplePath("samples/photo.jpg")), sampleBytes("samples/photo.jpg"));
-    EXPECT_EQ(pngData(samplePath("samples/badge.gif")), sampleBytes("samples/badge.gif"));
-    ssptest::writeFile(file("notes.png"), "not an image");
-    EXPECT_EQ(pngData(file("notes.png").string()),
-              (Bytes{'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'}));
+TEST_F(RichContent, EveryImageIsOfferedAsPngAndInlinedUnderATypeBrowsersShow) {
+    // Each sample copied under a name that hides its format: the content decides.
+    struct Case {
+        const char* sample;
+        const char* dataType;  // the data URL's type in the HTML
+        bool asItIs;           // the HTML carries the file's own bytes
+    } cases[] = {
+        {"screenshot-editor.png", "image/png", true},
+        {"photo.jpg", "image/jpeg", true},
+        {"badge.gif", "image/gif", true},
+        {"diagram.tiff", "image/png", false},
+        {"icon.bmp", "image/png", false},
+        {"sticker.webp", "image/png", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.sample);
+        std::string path = file(std::string(c.sample) + ".img").string();
+        std::filesystem::copy_file(ssptest::sourcePath(std::string("samples/") + c.sample), path);
+        Bytes source = sampleBytes((std::string("samples/") + c.sample).c_str());
+        std::optional<platform::LoadedImage> expected = platform::decodeImage(source);
+        ASSERT_TRUE(expected.has_value());
 
-    // WebP, by extension in any case, becomes a PNG of the same pixels.
-    std::filesystem::copy_file(ssptest::sourcePath("samples/sticker.webp"), file("STICKER.WEBP"));
-    for (std::string path : {samplePath("samples/sticker.webp"), file("STICKER.WEBP").string()}) {
         std::optional<Bytes> png = pngData(path);
-        ASSERT_TRUE(png.has_value()) << path;
-        std::optional<platform::LoadedImage> image = platform::decodeImage(*png);
-        ASSERT_TRUE(image.has_value());
-        EXPECT_EQ(image->format, platform::ImageFormat::PNG);
-        EXPECT_EQ(image->bitmap.rgba, platform::loadImage(samplePath("samples/sticker.webp"))->bitmap.rgba);
+        ASSERT_TRUE(png.has_value());
+        ASSERT_GE(png->size(), 8u);
+        EXPECT_EQ(std::string(png->begin(), png->begin() + 8), "\x89PNG\r\n\x1a\n");
+        std::optional<platform::LoadedImage> offered = platform::decodeImage(*png);
+        ASSERT_TRUE(offered.has_value());
+        EXPECT_EQ(offered->bitmap.rgba, expected->bitmap.rgba);  // the first frame, pixel for pixel
+        EXPECT_EQ(offered->widthPoints, expected->widthPoints);
+        if (expected->format == platform::ImageFormat::PNG) {
+            EXPECT_EQ(*png, source);
+        }
+
+        std::string html = buildHtml("", {path});
+        EXPECT_EQ(html, kHead + imageBlock(1, c.asItIs ? source : *png, c.dataType) + kTail);
     }
-    // A PNG named .webp is still converted; text named .webp is not an image.
-    std::filesystem::copy_file(ssptest::sourcePath("samples/screenshot-editor.png"), file("renamed.webp"));
-    EXPECT_TRUE(pngData(file("renamed.webp").string()).has_value());
+}
+
+TEST_F(RichContent, ConvertedImagesKeepTheirResolution) {
+    platform::Bitmap bitmap{40, 20, std::vector<std::uint8_t>(40 * 20 * 4, 0x80)};
+    std::optional<Bytes> tiff = platform::encodeTIFF(bitmap, {144, 144});
+    ASSERT_TRUE(tiff.has_value());
+    std::optional<platform::LoadedImage> source = platform::decodeImage(*tiff);
+    ASSERT_TRUE(source.has_value());
+    EXPECT_EQ(source->widthPoints, 20);
+    EXPECT_EQ(source->heightPoints, 10);
+
+    ssptest::writeFile(file("retina.tiff"), std::string(tiff->begin(), tiff->end()));
+    std::optional<Bytes> png = pngData(file("retina.tiff").string());
+    ASSERT_TRUE(png.has_value());
+    std::optional<platform::LoadedImage> offered = platform::decodeImage(*png);
+    ASSERT_TRUE(offered.has_value());
+    EXPECT_EQ(offered->format, platform::ImageFormat::PNG);
+    EXPECT_EQ(offered->widthPoints, 20);
+    EXPECT_EQ(offered->heightPoints, 10);
+}
+
+TEST_F(RichContent, FilesThatAreNotImagesAreNotOffered) {
+    ssptest::writeFile(file("notes.png"), "not an image");
     ssptest::writeFile(file("bad.webp"), "RIFF....WEBPgarbage");
-    EXPECT_FALSE(pngData(file("bad.webp").string()).has_value());
+    ssptest::writeFile(file("cut.jpg"), "\xFF\xD8\xFF\xE0 and nothing more");
+    for (const char* name : {"notes.png", "bad.webp", "cut.jpg"}) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(pngData(file(name).string()).has_value());
+        EXPECT_EQ(buildHtml("", {file(name).string()}), kHead + kTail);
+    }
 }
 
 TEST_F(RichContent, PngDataReadsOnlyNonEmptyRegularFiles) {
@@ -161,17 +215,16 @@ TEST_F(RichContent, CaptionNumbersFollowThePathPositionsAndSkipUnreadableImages)
                                    samplePath("samples/photo.jpg")};
     std::string html = buildHtml("", paths);
     EXPECT_EQ(html, kHead + imageBlock(1, sampleBytes("samples/screenshot-editor.png")) +
-                        imageBlock(3, sampleBytes("samples/photo.jpg")) + kTail);
+                        imageBlock(3, sampleBytes("samples/photo.jpg"), "image/jpeg") + kTail);
 
     AttributedString attr = buildAttributed("", paths);
     EXPECT_EQ(attr.string(), "Snap 1\n\xEF\xBF\xBC\n\nSnap 3\n\xEF\xBF\xBC");
     EXPECT_EQ(attr.length(), 18u);
 
-    // A file that is not an image appears in the HTML (its bytes are offered as they are) but not in the
-    // attributed string, which needs a loadable image; the numbering stays the same in both.
+    // A file that is not an image is left out of both forms alike.
     ssptest::writeFile(file("notes.png"), "plain text");
     paths[1] = file("notes.png").string();
-    EXPECT_NE(buildHtml("", paths).find("alt=\"Snap 2\""), std::string::npos);
+    EXPECT_EQ(buildHtml("", paths).find("alt=\"Snap 2\""), std::string::npos);
     EXPECT_EQ(buildAttributed("", paths).string(), "Snap 1\n\xEF\xBF\xBC\n\nSnap 3\n\xEF\xBF\xBC");
 }
 
@@ -211,25 +264,27 @@ TEST_F(RichContent, AttributedStringLaysOutTextCaptionsAndAttachments) {
     EXPECT_TRUE(platform::rtfdData(attr).has_value());
 }
 
-TEST_F(RichContent, AttachmentBoundsAreClampedPerAxis) {
+TEST_F(RichContent, AttachmentBoundsFitTheBoxKeepingTheAspectRatio) {
     struct Case {
         const char* name;
         int width, height;
         double dpi;
         double boundsWidth, boundsHeight;
     } cases[] = {
-        {"wide.png", 3000, 500, 72, 1400, 500},
-        {"tall.png", 10, 1200, 72, 10, 1000},
-        {"tiny.png", 1, 1, 144, 1, 1},  // 0.5 x 0.5 points
-        {"retina-wide.png", 3000, 2400, 144, 1400, 1000},
+        {"both-over.png", 3000, 2000, 72, 1400, 933},
+        {"wide.png", 3000, 500, 72, 1400, 233},
+        {"tall.png", 10, 1200, 72, 8, 1000},
+        {"retina-wide.png", 3000, 2400, 144, 1250, 1000},  // 1500 x 1200 points
+        {"thin.png", 3000, 1, 72, 1400, 1},                // never below one point
         {"exact.png", 1400, 1000, 72, 1400, 1000},
+        {"small.png", 333, 200, 144, 166.5, 100},  // inside the box: unchanged, not rounded
+        {"tiny.png", 1, 1, 144, 1, 1},             // 0.5 x 0.5 points
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::string path = writePng(file(c.name), c.width, c.height, c.dpi);
-        std::vector<const ImageAttachment*> images;
         AttributedString attr = buildAttributed("", {path});
-        images = attachmentsOf(attr);
+        std::vector<const ImageAttachment*> images = attachmentsOf(attr);
         ASSERT_EQ(images.size(), 1u);
         EXPECT_EQ(images[0]->boundsWidth, c.boundsWidth);
         EXPECT_EQ(images[0]->boundsHeight, c.boundsHeight);

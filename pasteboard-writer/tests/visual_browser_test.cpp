@@ -19,7 +19,8 @@ TEST(VisualBrowser, WebChatHtmlShowsEveryImage) {
 
     ssptest::Sandbox sb;
     std::vector<std::string> paths;
-    for (const char* sample : {"screenshot-editor.png", "sticker.webp", "photo.jpg", "badge.gif"})
+    for (const char* sample :
+         {"screenshot-editor.png", "sticker.webp", "photo.jpg", "badge.gif", "diagram.tiff", "icon.bmp"})
         paths.push_back(ssptest::sourcePath(std::string("samples/") + sample).string());
     auto r = sb.run(
         "clipforge", {},
@@ -56,7 +57,7 @@ TEST(VisualBrowser, WebChatHtmlShowsEveryImage) {
     options.timeout = std::chrono::seconds(60);
     auto browser = ssptest::runProgram("/usr/bin/chromium", options);
     ASSERT_EQ(browser.status, 0) << browser.err;
-    EXPECT_NE(browser.out.find("data-decoded=\"4/4\""), std::string::npos) << browser.out.substr(0, 300);
+    EXPECT_NE(browser.out.find("data-decoded=\"6/6\""), std::string::npos) << browser.out.substr(0, 300);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "pasteboard-writer/finder_copy.h"
 #include "platform/base64.h"
+#include "platform/images.h"
 #include "tests/support/sandbox_fixture.h"
 
 namespace {
@@ -150,7 +151,8 @@ TEST_F(VisualContent, WebChatHoldsEveryImageInItsHtmlAndTheFirstAsPng) {
     ASSERT_EQ(r.dump["items"].size(), 1u);
     const json& item = r.dump["items"][0];
     std::string html = rep(item, "public.html")["text"];
-    EXPECT_EQ(html.rfind("<!DOCTYPE html><html><body><p style=", 0), 0u) << "no text block";
+    EXPECT_EQ(html.rfind("<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body><p style=", 0), 0u)
+        << "no text block";
     EXPECT_NE(html.find(">Snap 1</p>"), std::string::npos);
     EXPECT_EQ(html.find(">Snap 2</p>"), std::string::npos);
     EXPECT_NE(html.find(">Snap 3</p>"), std::string::npos);
@@ -169,6 +171,47 @@ TEST_F(VisualContent, HandoffItemsCarryPngAndTiffOfTheImage) {
     std::string tiff = bytesOf(rep(r.dump["items"][1], "public.tiff"));
     EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1A\n");  // converted from WebP
     EXPECT_TRUE(tiff.rfind("II*", 0) == 0 || tiff.rfind("MM", 0) == 0);
+}
+
+TEST_F(VisualContent, PublicPngIsAPngForEverySourceFormat) {
+    const std::vector<std::string> samples = {"screenshot-editor.png", "photo.jpg", "badge.gif",
+                                              "diagram.tiff",          "icon.bmp",  "sticker.webp"};
+    std::vector<std::string> paths;
+    for (const std::string& s : samples) paths.push_back(sample(s, "copy-" + s));
+    Written r = run("png-per-item", paths);
+    EXPECT_EQ(r.line["mode"], "visual-png-per-item");
+    ASSERT_EQ(r.dump["items"].size(), samples.size());
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        SCOPED_TRACE(samples[i]);
+        std::string png = bytesOf(rep(r.dump["items"][i], "public.png"));
+        EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1A\n");
+        auto offered = platform::decodeImage(platform::Bytes(png.begin(), png.end()));
+        auto source = platform::loadImage(paths[i]);
+        ASSERT_TRUE(offered && source);
+        EXPECT_EQ(offered->bitmap.rgba, source->bitmap.rgba);
+    }
+    EXPECT_EQ(bytesOf(rep(r.dump["items"][0], "public.png")), ssptest::readFile(paths[0]));  // PNG as it is
+}
+
+TEST_F(VisualContent, HandoffPngAndTiffGiveTheImageOneSizeInPoints) {
+    // A 320 x 200 pixel PNG at 144 dpi is 160 x 100 points in both forms; so is a WebP, at 72 dpi.
+    for (auto [sampleName, points] : {std::pair<std::string, double>{"screenshot-retina-144dpi.png", 160},
+                                      std::pair<std::string, double>{"sticker.webp", 96}}) {
+        SCOPED_TRACE(sampleName);
+        Written r = run("universal-image", {sample(sampleName, "shot-" + sampleName)});
+        ASSERT_EQ(r.dump["items"].size(), 1u);
+        std::string png = bytesOf(rep(r.dump["items"][0], "public.png"));
+        std::string tiff = bytesOf(rep(r.dump["items"][0], "public.tiff"));
+        auto pngImage = platform::decodeImage(platform::Bytes(png.begin(), png.end()));
+        auto tiffImage = platform::decodeImage(platform::Bytes(tiff.begin(), tiff.end()));
+        ASSERT_TRUE(pngImage && tiffImage);
+        EXPECT_EQ(pngImage->format, platform::ImageFormat::PNG);
+        EXPECT_EQ(tiffImage->format, platform::ImageFormat::TIFF);
+        EXPECT_EQ(pngImage->widthPoints, points);
+        EXPECT_EQ(tiffImage->widthPoints, points);
+        EXPECT_EQ(tiffImage->heightPoints, pngImage->heightPoints);
+        EXPECT_EQ(tiffImage->bitmap.rgba, pngImage->bitmap.rgba);
+    }
 }
 
 TEST_F(VisualContent, CarbonCopyNumbering) {

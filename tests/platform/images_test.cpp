@@ -271,6 +271,40 @@ TEST(Images, TiffEncodingRoundTripsWithAlpha) {
     EXPECT_DOUBLE_EQ(back->widthPoints, 41);
 }
 
+TEST(Images, ResolutionsSurviveEncodingInBothFormats) {
+    Bitmap b = pattern(40, 30);
+    std::optional<Bytes> tiff = encodeTIFF(b, {144, 96});
+    ASSERT_TRUE(tiff.has_value());
+    std::optional<LoadedImage> fromTiff = decodeImage(*tiff);
+    ASSERT_TRUE(fromTiff.has_value());
+    EXPECT_DOUBLE_EQ(fromTiff->widthPoints, 20);
+    EXPECT_DOUBLE_EQ(fromTiff->heightPoints, 22.5);
+    Resolution dpi = resolutionOf(*fromTiff);
+    EXPECT_DOUBLE_EQ(dpi.x, 144);
+    EXPECT_DOUBLE_EQ(dpi.y, 96);
+
+    // Into fresh PNG bytes, and over the chunk a PNG already has (the 144 dpi sample), pixels untouched.
+    Bytes retina = fileBytes(ssptest::sourcePath("samples/screenshot-retina-144dpi.png"));
+    std::optional<Bytes> fresh = encodePNG(b);
+    ASSERT_TRUE(fresh.has_value());
+    for (Bytes png : {*fresh, retina}) {
+        std::optional<LoadedImage> before = decodeImage(png);
+        setPngResolution(png, {300, 150});
+        std::optional<LoadedImage> after = decodeImage(png);
+        ASSERT_TRUE(before && after);
+        EXPECT_EQ(after->bitmap.rgba, before->bitmap.rgba);
+        EXPECT_DOUBLE_EQ(resolutionOf(*after).x, 300);
+        EXPECT_DOUBLE_EQ(resolutionOf(*after).y, 150);
+        std::string text(png.begin(), png.end());
+        EXPECT_EQ(text.find("pHYs"), text.rfind("pHYs"));  // one chunk, the old one replaced
+    }
+    // An image that records none is at 72 dpi; bytes that are not a PNG are left alone.
+    EXPECT_DOUBLE_EQ(resolutionOf(*decodeImage(*fresh)).x, 72);
+    Bytes notPng{'G', 'I', 'F', '8', '9', 'a'};
+    setPngResolution(notPng, {300, 300});
+    EXPECT_EQ(notPng, (Bytes{'G', 'I', 'F', '8', '9', 'a'}));
+}
+
 TEST(Images, EncodersRefuseInconsistentBitmaps) {
     Bitmap wrongSize{4, 4, std::vector<std::uint8_t>(10)};
     Bitmap empty{0, 0, {}};

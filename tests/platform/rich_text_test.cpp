@@ -74,10 +74,14 @@ TEST(RichText, RtfEscapesTextWithoutLosingAnyCharacter) {
     } cases[] = {
         {"back\\slash", "back\\\\slash"},
         {"{braces}", "\\{braces\\}"},
-        {"caf\xC3\xA9", "caf\\u233?"},
-        {"\xE2\x82\xAC", "\\u8364?"},
-        {"\xEF\xA3\xBF", "\\u-1793?"},                // U+F8FF, above 32767
-        {"\xF0\x9F\x98\x80", "\\u-10179?\\u-8704?"},  // U+1F600 as a surrogate pair
+        // Outside ASCII: \uN, then the Windows-1252 byte a reader without Unicode shows instead.
+        {"caf\xC3\xA9", "caf\\u233\\'e9"},
+        {"\xE2\x82\xAC", "\\u8364\\'80"},                     // the euro sign is 0x80 in Windows-1252
+        {"\xC5\xB8\xC2\xA0", "\\u376\\'9f\\u160\\'a0"},       // Ÿ, no-break space
+        {"\xE2\x9C\x93", "\\u10003\\'3f"},                    // a check mark has no byte: "?"
+        {"\xC2\x81", "\\u129\\'3f"},                          // a C1 control is not Windows-1252 0x81
+        {"\xEF\xA3\xBF", "\\u-1793\\'3f"},                    // U+F8FF, above 32767
+        {"\xF0\x9F\x98\x80", "\\u-10179\\'3f\\u-8704\\'3f"},  // U+1F600 as a surrogate pair
         {"one\ntwo", "one\\par\ntwo"},
         {"one\r\ntwo\rthree", "one\\par\ntwo\\par\nthree"},
         {"a\tb", "a\\tab b"},

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -192,6 +193,10 @@ std::string behaviour(const std::string& name) {
     if (name == "small") return "head -c 300 /dev/zero > \"$4\"; exit 0";
     if (name == "good") return "head -c 2000 /dev/zero > \"$4\"; exit 0";
     if (name == "fail") return "head -c 2000 /dev/zero > \"$4\"; exit 1";
+    if (name == "chatty")
+        return "echo 'saved to' \"$4\"; echo 'a warning' >&2; head -c 2000 /dev/zero > \"$4\"; exit 0";
+    // Leaves a good file, then never ends (through a program of its own, which must end with it).
+    if (name == "hangs") return "head -c 2000 /dev/zero > \"$4\"; sleep 600; exit 0";
     ADD_FAILURE() << "unknown behaviour " << name;
     return "exit 9";
 }
@@ -348,6 +353,40 @@ TEST(ShotpaneMethods, TriesTheThreeMethodsInOrderAndJudgesEachByItsFile) {
             EXPECT_EQ(ssptest::readFile(out).substr(0, 8), "\x89PNG\r\n\x1a\n");
         }
     }
+}
+
+TEST(ShotpaneMethods, WhatTheScreenshotProgramPrintsGoesToStandardError) {
+    Sandbox sb;
+    writeFakeScreencapture(sb, "chatty", "good");
+    writeDesktop(sb, list({window(42, "Cursor", kFit)}), R"("fake-screencapture.sh")");
+    fs::path out = sb.dir() / "shot.png";
+    auto r = sb.run("shotpane", {out.string()});
+    EXPECT_EQ(r.out, R"({"ok":true,"windowId":42,"owner":"Cursor","title":"","bounds":"10,20,400,300",)"
+                     R"("bytes":2000,"method":"screencapture-window"})"
+                     "\n");
+    EXPECT_EQ(r.err, "saved to " + out.string() + "\na warning\n");
+    EXPECT_EQ(r.status, 0);
+}
+
+TEST(ShotpaneMethods, AScreenshotProgramThatNeverEndsIsKilledAndItsMethodFails) {
+    Sandbox sb;
+    writeFakeScreencapture(sb, "hangs", "good");
+    writeDesktop(sb, list({window(42, "Cursor", kFit, R"(,"sspImage":null)")}), R"("fake-screencapture.sh")");
+    fs::path out = sb.dir() / "shot.png";
+    auto started = std::chrono::steady_clock::now();
+    auto r = sb.run("shotpane", {out.string()});
+    auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    // The good file it left does not count; the rectangle method then works. Had the program's own
+    // child outlived it, the run would still hold standard error open and time out.
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.out, R"({"ok":true,"windowId":42,"owner":"Cursor","title":"","bounds":"10,20,400,300",)"
+                     R"("bytes":2000,"method":"screencapture-rect"})"
+                     "\n");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_GE(seconds, 9.5);
+    EXPECT_LT(seconds, 25);
+    EXPECT_EQ(lines(ssptest::readFile(sb.dir() / "calls.log")),
+              (std::vector<std::string>{"-x -l 42 absent", "-x -R 10,20,400,300 absent"}));
 }
 
 TEST(ShotpaneMethods, TheWindowImageIsTheDescribedFileWrittenAsPNG) {

@@ -77,7 +77,8 @@ TEST_F(Clipboard, FinderCarbonCopyIsSeenByFlavorscanAndXclip) {
     EXPECT_EQ(
         j[0],
         json::parse(
-            R"({"pasteboardItemId":"NULL","type":"com.apple.finder.noderef","readStatus":0,"byteCount":1,"readable":true,"hexPrefix":"01"})"));
+            R"({"pasteboardItemId":"NULL","type":"com.apple.finder.noderef","readStatus":0,"byteCount":1,"readable":true,"hexPrefix":"01",)"
+            R"("sha256":"4bf5122f344554c53bde2ebb8cd2b7e3d1600ad631c385a5d7cce23c7785459a"})"));
     EXPECT_EQ(j[1]["type"], "fndf");
     EXPECT_NE(rows.out.find(R"("pasteboardItemId":"2","type":"public.file-url")"), std::string::npos)
         << rows.out;

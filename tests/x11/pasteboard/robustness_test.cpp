@@ -34,8 +34,13 @@ class Robustness : public ::testing::Test {
 
 constexpr std::size_t kLarge = 20u << 20;
 
+// Large data that clipforge offers as PNG as it is: the PNG signature, then noise.
+std::string pngLikeNoise(std::uint32_t seed) {
+    return "\x89PNG\r\n\x1a\n" + noiseBytes(kLarge - 8, seed);
+}
+
 TEST_F(Robustness, LargeImageCrossesBothWaysByIncr) {
-    const std::string big = noiseBytes(kLarge, 7);
+    const std::string big = pngLikeNoise(7);
     const std::string digest = sha256Hex(big);
     std::filesystem::path path = file("big.png", big);
 
@@ -62,7 +67,7 @@ TEST_F(Robustness, LargeImageCrossesBothWaysByIncr) {
 }
 
 TEST_F(Robustness, RequestorThatVanishesMidTransferDropsOnlyThatTransfer) {
-    const std::string big = noiseBytes(kLarge, 3);
+    const std::string big = pngLikeNoise(3);
     forge(x, {{"text", ""},
               {"imagePaths", {file("big.png", big).string()}},
               {"visualMode", true},
