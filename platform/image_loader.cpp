@@ -68,9 +68,18 @@ std::optional<Bytes> encodePNG(const Bitmap& bitmap, PngSpeed speed) {
     return s ? s->encodePng(bitmap, speed) : std::nullopt;
 }
 
-std::optional<Bytes> encodeTIFF(const Bitmap& bitmap) {
+std::optional<Bytes> encodeTIFF(const Bitmap& bitmap, Resolution dpi) {
     const ImageServices* s = services();
-    return s ? s->encodeTiff(bitmap) : std::nullopt;
+    return s ? s->encodeTiff(bitmap, dpi) : std::nullopt;
+}
+
+Resolution resolutionOf(const LoadedImage& image) {
+    const ImageServices* s = services();
+    return s ? s->resolution(image) : Resolution{};
+}
+
+void setPngResolution(Bytes& png, Resolution dpi) {
+    if (const ImageServices* s = services()) s->setPngResolution(png, dpi);
 }
 
 std::optional<Bytes> readRegularFile(const std::string& path) {

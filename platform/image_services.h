@@ -17,6 +17,8 @@ struct ImageServices {
     decltype(&platform::loadImage) load;
     decltype(&platform::encodePNG) encodePng;
     decltype(&platform::encodeTIFF) encodeTiff;
+    decltype(&platform::resolutionOf) resolution;
+    decltype(&platform::setPngResolution) setPngResolution;
     decltype(&platform::readRegularFile) readFile;
 };
 
