@@ -171,7 +171,7 @@ def generate(folder):
     add("claims-16384.jpg", jpeg_claiming, 16384)
     add("claims-16384.tiff", tiff_claiming, 16384)
     add("claims-16384.webp", webp_claiming, 16384)
-    add("frames-10000.gif", many_frame_gif, 10000, 1000)
+    add("frames-10000.gif", many_frame_gif, 10000, 200)
     files += damaged_samples(folder)
     sparse = os.path.join(folder, "sparse-4gib.png")
     with open(sparse, "wb") as f:
