@@ -194,9 +194,9 @@ TEST(LastAnswer, ClipforgeAnswersWhenMemoryRunsOut) {
     if (!std::filesystem::exists("/usr/bin/prlimit")) GTEST_SKIP() << "prlimit is not installed";
     Sandbox sb;
     ssptest::RunOptions options;
-    options.args = {"--as=" + std::to_string(400 << 20), ssptest::toolPath("clipforge").string()};
+    options.args = {"--as=" + std::to_string(100 << 20), ssptest::toolPath("clipforge").string()};
     options.env = {{"SSP_SANDBOX_DIR", sb.dir().string()}, {"SSP_PLATFORM", "sandbox"}};
-    options.input = json{{"text", std::string(96 << 20, 'x')}, {"imagePaths", json::array()}}.dump();
+    options.input = json{{"text", std::string(8 << 20, 'x')}, {"imagePaths", json::array()}}.dump();
     auto r = ssptest::runProgram("/usr/bin/prlimit", options);
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_EQ(r.signal, 0);
