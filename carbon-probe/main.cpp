@@ -6,16 +6,30 @@
 
 #include "carbon-probe/flavor_rows.h"
 #include "platform/carbon_pasteboard.h"
+#include "shared/last_answer.h"
 
 using namespace platform;
 using flavorscan::printFlavorRow;
 
-int main() {
+namespace {
+
+// Whether the listing's "[" is out, so that a failure part way closes the listing instead of starting
+// another one.
+bool listingOpened = false;
+
+// The listing is written as it is gathered; a write that failed anywhere (a full disk, a closed pipe)
+// shows in the stream's error flag at the end.
+int finishListing(int status) {
+    bool written = std::fflush(stdout) == 0 && !std::ferror(stdout);
+    return written ? status : 1;
+}
+
+int run() {
     // 1. Open the general pasteboard; without it, an empty listing and status 1.
     PasteboardRef opened = nullptr;
     if (PasteboardCreate(kPasteboardClipboard, &opened) != noErr || !opened) {
         std::fputs("[]\n", stdout);
-        return 1;
+        return finishListing(1);
     }
     ScopedPasteboard pasteboard(opened);
 
@@ -24,6 +38,7 @@ int main() {
 
     // 3. - 4. The four board-level flavors, asked for without an item.
     std::fputc('[', stdout);
+    listingOpened = true;
     bool firstRow = true;
     for (const char* flavor : flavorscan::boardOnlyTypes) {
         SharedBytes data;
@@ -54,5 +69,18 @@ int main() {
     // 7. Close the listing.
     pasteboard.reset();
     std::fputs("]\n", stdout);
-    return 0;
+    return finishListing(0);
+}
+
+}  // namespace
+
+int main() {
+    // Out of memory or an unexpected error: the rows so far as a closed listing, or an empty one.
+    shared::armLastAnswer({"[]\n", 1});
+    try {
+        return run();
+    } catch (...) {
+        std::fputs(listingOpened ? "]\n" : "[]\n", stdout);
+        return finishListing(1);
+    }
 }

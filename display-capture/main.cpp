@@ -5,22 +5,25 @@
 #include <string>
 
 #include "display-capture/display_screenshot.h"
+#include "shared/last_answer.h"
 #include "shared/png_file.h"
 
 namespace {
 
-// Ends the run. A capture task left behind at the deadline may still be working: the process then ends
-// at once, without running the exit-time clean-up under that task's feet.
+// Ends the run. A capture task left behind at the deadline may still be working: its temporary file is
+// removed and it may save nothing more, then the process ends at once, without running the exit-time
+// clean-up under that task's feet.
 int finish(int status, bool taskAbandoned) {
     std::fflush(stdout);
     std::fflush(stderr);
-    if (taskAbandoned) std::_Exit(status);
+    if (taskAbandoned) {
+        shared::abandonPngSaves();
+        std::_Exit(status);
+    }
     return status;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     using namespace shotdeck;
 
     // 1. The output path is required (an empty one names no file either).
@@ -49,8 +52,19 @@ int main(int argc, char** argv) {
 
     // 7. Capture, falling back over the other displays, within the time limit.
     const CaptureOutcome outcome = captureWithScreenCaptureKit(resolved.displayId, outPath);
+    // A task still working past the time limit saves nothing from now on, and leaves no temporary file.
+    if (outcome.taskAbandoned) shared::abandonPngSaves();
 
     // 8-9. Answer with what was captured, or why not.
     emit(capturedResult(outcome, resolved, shared::fileBytes(outPath)));
     return finish(outcome.ok ? 0 : 1, outcome.taskAbandoned);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    return shared::runWithLastAnswer(
+        {"{\"ok\":false,\"error\":\"unexpected_failure\",\"errorCode\":\"screen_capture_kit_failed\"}\n", 1, 1,
+         shared::abandonPngSaves},
+        [&] { return run(argc, argv); });
 }

@@ -9,11 +9,23 @@
 #include "pasteboard-forensics/snapshot.h"
 #include "platform/pasteboard.h"
 #include "shared/json_line.h"
+#include "shared/last_answer.h"
 #include "shared/pasteboard_file_paths.h"
 
 using namespace forensics;
 
-int main(int argc, char** argv) {
+namespace {
+
+// The dump of a pasteboard that could not be read: every list empty, every finding false.
+constexpr const char* kEmptyAnswer =
+    "{\"boardRepresentations\":[],\"boardTypes\":[],\"bookmarks\":{\"present\":false,\"types\":[]},"
+    "\"carbonFlavors\":[],\"changeCount\":0,\"filePathsCanonical\":[],\"filePromiseTypes\":[],"
+    "\"finderMetadata\":{\"anyItemListsNoderef\":false,\"boardFndfByteCount\":0,\"boardListsFndf\":false,"
+    "\"boardListsNoderef\":false,\"boardNoderefByteCount\":0,\"carbonBoardFndf\":false,"
+    "\"carbonBoardNoderef\":false,\"item0ListsNoderef\":false},\"hasPromisedTypes\":false,\"itemCount\":0,"
+    "\"items\":[],\"representations\":[]}\n";
+
+int run(int argc, char** argv) {
     // 1. The label, and the path this program was started by (the probe lies beside it).
     const std::string label = argc > 1 ? argv[1] : "pasteboard";
     const std::string argv0 = argc > 0 ? argv[0] : "";
@@ -83,4 +95,10 @@ int main(int argc, char** argv) {
     // 14. One line with the keys of every object sorted; nothing when it cannot be encoded.
     shared::emitJsonLine(toJson(dump), shared::KeyOrder::Sorted);
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    return shared::runWithLastAnswer({kEmptyAnswer, 0}, [&] { return run(argc, argv); });
 }

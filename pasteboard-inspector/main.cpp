@@ -1,10 +1,18 @@
 // clippeek: reports in one JSON line what the general pasteboard holds. Always exits with 0.
 #include "pasteboard-inspector/inspector.h"
+#include "shared/last_answer.h"
 #include "shared/pasteboard_file_paths.h"
 
 using namespace clippeek;
 
-int main() {
+namespace {
+
+// What an empty pasteboard answers.
+constexpr const char* kEmptyAnswer =
+    "{\"changeCount\":0,\"itemCount\":0,\"types\":[],\"filePaths\":[],\"hasEmbeddedPngOnly\":false,"
+    "\"hasPromisedTypes\":false,\"items\":[]}\n";
+
+int run() {
     // 1. The general pasteboard and its types.
     const std::unique_ptr<platform::Pasteboard> pb = platform::generalPasteboard();
     const std::vector<std::string> types = pb->types().value_or(std::vector<std::string>{});
@@ -28,4 +36,10 @@ int main() {
                         .items = itemDetails(items)};
     shared::emitJsonLine(resultJson(result));
     return 0;
+}
+
+}  // namespace
+
+int main() {
+    return shared::runWithLastAnswer({kEmptyAnswer, 0}, run);
 }

@@ -12,16 +12,18 @@
 #include "pasteboard-writer/payload.h"
 #include "pasteboard-writer/visual_dispatch.h"
 #include "platform/pasteboard.h"
+#include "shared/last_answer.h"
 
 using namespace clipforge;
 
 namespace {
 
+// Standard input to its end, or to one byte past the largest payload (which is then refused unread).
 std::string readAll(std::FILE* in) {
     std::string data;
     char buf[65536];
     std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, in)) > 0) data.append(buf, n);
+    while (data.size() <= kMaxPayloadBytes && (n = std::fread(buf, 1, sizeof buf, in)) > 0) data.append(buf, n);
     return data;
 }
 
@@ -71,9 +73,7 @@ int runVisualPath(platform::Pasteboard& pb, const Payload& payload,
     return emit(result);
 }
 
-}  // namespace
-
-int main() {
+int run() {
     // 1. Read the payload and decode it; the pasteboard stays untouched when it does not decode.
     const std::string inputData = readAll(stdin);
     const std::optional<Payload> payload = decodePayload(inputData);
@@ -97,4 +97,10 @@ int main() {
     const std::string visualStrategy = payload->visualStrategy.value_or("finder-copy");
     if (visualMode) return runVisualPath(*pb, *payload, imagePaths, visualStrategy);
     return runNativePath(*pb, *payload, imagePaths);
+}
+
+}  // namespace
+
+int main() {
+    return shared::runWithLastAnswer({"{\"ok\":false,\"types\":[],\"error\":\"write_failed\"}\n", 1}, run);
 }

@@ -16,6 +16,9 @@ const json* member(const json& object, const char* key) {
 }  // namespace
 
 std::optional<Payload> decodePayload(std::string_view input) {
+    // The JSON reader takes a zero byte for the end of its input, so that whatever follows one would go
+    // unread; JSON text never holds one raw (inside a string it is written \u0000).
+    if (input.size() > kMaxPayloadBytes || input.find('\0') != std::string_view::npos) return std::nullopt;
     json doc = json::parse(input.begin(), input.end(), nullptr, false);
     if (doc.is_discarded() || !doc.is_object()) return std::nullopt;
 

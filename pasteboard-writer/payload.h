@@ -19,8 +19,12 @@ struct Payload {
     std::optional<std::string> visualStrategy;
 };
 
+// The largest payload that is decoded; a longer input is refused unread.
+inline constexpr std::size_t kMaxPayloadBytes = std::size_t{512} << 20;
+
 // Strict decoding of one JSON object: `text` and `imagePaths` required, every key of its JSON type,
-// null counting as absent for the optional keys, unknown keys ignored. Nothing on any failure.
+// null counting as absent for the optional keys, unknown keys ignored, nothing but white space after
+// the object (a zero byte included), at most kMaxPayloadBytes. Nothing on any failure.
 std::optional<Payload> decodePayload(std::string_view input);
 
 struct Result {

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "platform/base64.h"
+#include "platform/property_list.h"
 
 namespace platform {
 namespace {
@@ -12,6 +13,7 @@ using Json = nlohmann::ordered_json;
 
 constexpr double kUnixTo2001 = 978307200.0;
 
+// A date such as 2025-01-31T09:15:02Z, within the range a property list holds.
 std::optional<Date> parseDate(const std::string& text) {
     std::tm tm{};
     char tail = 0;
@@ -21,7 +23,9 @@ std::optional<Date> parseDate(const std::string& text) {
         return std::nullopt;
     tm.tm_year -= 1900;
     tm.tm_mon -= 1;
-    return Date{static_cast<double>(timegm(&tm)) - kUnixTo2001};
+    Date date{static_cast<double>(timegm(&tm)) - kUnixTo2001};
+    if (!dateRepresentable(date)) return std::nullopt;
+    return date;
 }
 
 std::string formatDate(Date d) {
@@ -33,7 +37,14 @@ std::string formatDate(Date d) {
     return buf;
 }
 
-std::optional<Value> plistFromJson(const Json& j, std::string& error) {
+constexpr const char* kTooDeep = "a property list may nest arrays and dictionaries at most 512 deep";
+constexpr const char* kZeroCharacter = "a property-list string or key may not hold a zero character";
+
+std::optional<Value> plistFromJson(const Json& j, std::string& error, int depth = 1) {
+    if (depth > kMaxPropertyListDepth) {
+        error = kTooDeep;
+        return std::nullopt;
+    }
     switch (j.type()) {
         case Json::value_t::boolean:
             return Value(j.get<bool>());
@@ -44,11 +55,15 @@ std::optional<Value> plistFromJson(const Json& j, std::string& error) {
         case Json::value_t::number_float:
             return Value(j.get<double>());
         case Json::value_t::string:
+            if (j.get_ref<const std::string&>().find('\0') != std::string::npos) {
+                error = kZeroCharacter;
+                return std::nullopt;
+            }
             return Value(j.get<std::string>());
         case Json::value_t::array: {
             Array a;
             for (const auto& e : j) {
-                auto v = plistFromJson(e, error);
+                auto v = plistFromJson(e, error, depth + 1);
                 if (!v) return std::nullopt;
                 a.push_back(std::move(*v));
             }
@@ -67,14 +82,19 @@ std::optional<Value> plistFromJson(const Json& j, std::string& error) {
             if (j.size() == 1 && j.contains("$date")) {
                 auto date = j["$date"].is_string() ? parseDate(j["$date"].get<std::string>()) : std::nullopt;
                 if (!date) {
-                    error = "\"$date\" must be a date such as 2025-01-31T09:15:02Z";
+                    error = "\"$date\" must be a date such as 2025-01-31T09:15:02Z, from "
+                            "1932-12-13T20:45:52Z to 2069-01-19T03:14:07Z";
                     return std::nullopt;
                 }
                 return Value(*date);
             }
             Dictionary d;
             for (auto it = j.begin(); it != j.end(); ++it) {
-                auto v = plistFromJson(it.value(), error);
+                if (it.key().find('\0') != std::string::npos) {
+                    error = kZeroCharacter;
+                    return std::nullopt;
+                }
+                auto v = plistFromJson(it.value(), error, depth + 1);
                 if (!v) return std::nullopt;
                 d.emplace(it.key(), std::move(*v));
             }

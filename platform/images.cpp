@@ -20,6 +20,7 @@
 #include <cmath>
 #include <csetjmp>
 #include <cstdarg>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
@@ -45,12 +46,25 @@ namespace platform {
 
 namespace {
 
-// Decoded images larger than this are refused rather than allocated (a 16k x 8k screen is 128 M pixels).
+// Images larger than this are not encoded (a 16k x 8k screen is 128 M pixels).
 constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 28;
 constexpr std::uint32_t kMaxSide = 1u << 16;
+// Files are decoded only up to 64 M pixels (256 MiB of RGBA; 8192 x 8192), so that an image with a
+// hostile header cannot take more memory or time than a large screenshot.
+constexpr std::uint64_t kMaxDecodedPixels = std::uint64_t{1} << 26;
+// What the codecs may allocate on their own besides the pixels (JPEG coefficients, TIFF strips).
+constexpr long kMaxCodecMemory = 256L << 20;
+// Progressive JPEGs are refused past this many scans (a few dozen is usual; thousands are an attack).
+constexpr int kMaxJpegScans = 1000;
 
-bool sizeAcceptable(std::uint64_t width, std::uint64_t height) {
+bool encodableSize(std::uint64_t width, std::uint64_t height) {
     return width > 0 && height > 0 && width <= kMaxSide && height <= kMaxSide && width * height <= kMaxPixels;
+}
+
+// Whether an image of this size is decoded.
+bool sizeAcceptable(std::uint64_t width, std::uint64_t height) {
+    return width > 0 && height > 0 && width <= kMaxSide && height <= kMaxSide &&
+           width * height <= kMaxDecodedPixels;
 }
 
 bool startsWith(const Bytes& bytes, const char* magic, std::size_t at = 0) {
@@ -127,6 +141,8 @@ bool decodePngInto(const Bytes& bytes, PngDecodeState* state) {
     }
     png_set_read_fn(png, &src, pngReadFromMemory);
     png_set_user_limits(png, kMaxSide, kMaxSide);
+    png_set_chunk_cache_max(png, 1000);
+    png_set_chunk_malloc_max(png, static_cast<png_alloc_size_t>(kMaxCodecMemory));
     png_read_info(png, info);
 
     png_uint_32 width = png_get_image_width(png, info);
@@ -190,6 +206,12 @@ void jpegErrorExit(j_common_ptr cinfo) {
 void jpegOutputMessage(j_common_ptr) {}
 void jpegEmitMessage(j_common_ptr, int) {}
 
+// Called as the decoder goes; refuses a progressive file with more scans than any encoder writes.
+void jpegProgress(j_common_ptr cinfo) {
+    auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (d->is_decompressor && d->input_scan_number > kMaxJpegScans) jpegErrorExit(cinfo);
+}
+
 struct JpegDecodeState {
     Bitmap bitmap;
     Bytes exif;                     // the APP1 "Exif" payload, when there is one
@@ -211,6 +233,10 @@ bool decodeJpegInto(const Bytes& bytes, JpegDecodeState* state) {
         return false;
     }
     jpeg_create_decompress(&cinfo);
+    cinfo.mem->max_memory_to_use = kMaxCodecMemory;
+    jpeg_progress_mgr progress{};
+    progress.progress_monitor = jpegProgress;
+    cinfo.progress = &progress;
     jpeg_mem_src(&cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
     jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xFFFF);
     jpeg_read_header(&cinfo, TRUE);
@@ -323,6 +349,46 @@ int gifReadFromMemory(GifFileType* gif, GifByteType* out, int length) {
     return static_cast<int>(n);
 }
 
+// The first frame's indices, one byte a pixel in rows top to bottom, with the control block that came
+// before it. Records after the first frame are never read, so an animation costs no more than its first
+// frame.
+bool readFirstGifFrame(GifFileType* gif, std::vector<GifByteType>* raster, GraphicsControlBlock* gcb) {
+    for (;;) {
+        GifRecordType record = UNDEFINED_RECORD_TYPE;
+        if (DGifGetRecordType(gif, &record) != GIF_OK) return false;
+        if (record == TERMINATE_RECORD_TYPE) return false;
+        if (record == EXTENSION_RECORD_TYPE) {
+            int code = 0;
+            GifByteType* block = nullptr;
+            if (DGifGetExtension(gif, &code, &block) != GIF_OK) return false;
+            if (code == GRAPHICS_EXT_FUNC_CODE && block != nullptr && block[0] >= 4)
+                DGifExtensionToGCB(block[0], block + 1, gcb);
+            while (block != nullptr) {
+                if (DGifGetExtensionNext(gif, &block) != GIF_OK) return false;
+            }
+            continue;
+        }
+        if (record != IMAGE_DESC_RECORD_TYPE) continue;
+        if (DGifGetImageDesc(gif) != GIF_OK) return false;
+        const GifImageDesc& desc = gif->Image;
+        if (!sizeAcceptable(desc.Width, desc.Height)) return false;
+        raster->resize(std::size_t(desc.Width) * desc.Height);
+        auto line = [&](int y) { return DGifGetLine(gif, raster->data() + std::size_t(y) * desc.Width, desc.Width); };
+        if (desc.Interlace) {
+            // Four passes: every 8th row from 0, every 8th from 4, every 4th from 2, every 2nd from 1.
+            static constexpr int kStart[] = {0, 4, 2, 1};
+            static constexpr int kStep[] = {8, 8, 4, 2};
+            for (int pass = 0; pass < 4; ++pass)
+                for (int y = kStart[pass]; y < desc.Height; y += kStep[pass])
+                    if (line(y) != GIF_OK) return false;
+        } else {
+            for (int y = 0; y < desc.Height; ++y)
+                if (line(y) != GIF_OK) return false;
+        }
+        return true;
+    }
+}
+
 // The first frame, drawn at its place on the logical screen; what it does not cover is transparent.
 std::optional<LoadedImage> decodeGif(const Bytes& bytes) {
     GifSource src{bytes.data(), bytes.size(), 0};
@@ -330,16 +396,15 @@ std::optional<LoadedImage> decodeGif(const Bytes& bytes) {
     GifFileType* gif = DGifOpen(&src, gifReadFromMemory, &error);
     if (gif == nullptr) return std::nullopt;
     std::optional<LoadedImage> result;
-    if (DGifSlurp(gif) == GIF_OK && gif->ImageCount > 0) {
-        const SavedImage& frame = gif->SavedImages[0];
-        const GifImageDesc& desc = frame.ImageDesc;
+    std::vector<GifByteType> raster;
+    GraphicsControlBlock gcb{};
+    gcb.TransparentColor = NO_TRANSPARENT_COLOR;
+    if (readFirstGifFrame(gif, &raster, &gcb)) {
+        const GifImageDesc& desc = gif->Image;
         int width = gif->SWidth > 0 ? gif->SWidth : desc.Width;
         int height = gif->SHeight > 0 ? gif->SHeight : desc.Height;
         const ColorMapObject* map = desc.ColorMap != nullptr ? desc.ColorMap : gif->SColorMap;
-        GraphicsControlBlock gcb{};
-        gcb.TransparentColor = NO_TRANSPARENT_COLOR;
-        DGifSavedExtensionToGCB(gif, 0, &gcb);
-        if (map != nullptr && frame.RasterBits != nullptr && sizeAcceptable(width, height)) {
+        if (map != nullptr && sizeAcceptable(width, height)) {
             LoadedImage image;
             image.format = ImageFormat::GIF;
             image.bitmap.width = width;
@@ -351,7 +416,7 @@ std::optional<LoadedImage> decodeGif(const Bytes& bytes) {
                 for (int x = 0; x < desc.Width; ++x) {
                     int cx = desc.Left + x;
                     if (cx < 0 || cx >= width) continue;
-                    int index = frame.RasterBits[std::size_t(y) * desc.Width + x];
+                    int index = raster[std::size_t(y) * desc.Width + x];
                     if (index == gcb.TransparentColor || index >= map->ColorCount) continue;
                     std::uint8_t* p = image.bitmap.rgba.data() + (std::size_t(cy) * width + cx) * 4;
                     p[0] = map->Colors[index].Red;
@@ -431,7 +496,9 @@ TIFF* openTiff(TiffMemory* mem, const char* mode) {
     if (options == nullptr) return nullptr;
     TIFFOpenOptionsSetErrorHandlerExtR(options, tiffQuiet, nullptr);
     TIFFOpenOptionsSetWarningHandlerExtR(options, tiffQuiet, nullptr);
-    TIFFOpenOptionsSetMaxSingleMemAlloc(options, static_cast<tmsize_t>(kMaxPixels * 4));
+    // Writing holds no more than one row at a time; reading no more than a strip or tile of a decodable
+    // image.
+    TIFFOpenOptionsSetMaxSingleMemAlloc(options, static_cast<tmsize_t>(kMaxCodecMemory));
     TIFF* tif = TIFFClientOpenExt("memory", mode, mem, tiffRead, tiffWrite, tiffSeek, tiffClose, tiffSize,
                                   tiffMap, tiffUnmap, options);
     TIFFOpenOptionsFree(options);
@@ -497,11 +564,15 @@ std::optional<LoadedImage> decodeTiff(const Bytes& bytes) {
     bool ok = readPlainRgbTiff(tif, &image.bitmap);
     if (!ok) {
         // Everything else (palette, grey, CMYK, YCbCr, tiles, 16 bits, other orientations) through
-        // libtiff's RGBA reader, which answers premultiplied ABGR words.
-        std::vector<std::uint32_t> raster(std::size_t(width) * height);
-        ok = TIFFReadRGBAImageOriented(tif, width, height, raster.data(), ORIENTATION_TOPLEFT, 0) == 1;
-        for (std::size_t i = 0; ok && i < raster.size(); ++i) {
-            std::uint32_t v = raster[i];
+        // libtiff's RGBA reader, which answers premultiplied ABGR words. They are read straight into the
+        // bitmap's own bytes (one word a pixel, as large as the RGBA) and turned into RGBA in place.
+        static_assert(alignof(std::max_align_t) >= alignof(std::uint32_t));
+        auto* raster = reinterpret_cast<std::uint32_t*>(image.bitmap.rgba.data());
+        ok = TIFFReadRGBAImageOriented(tif, width, height, raster, ORIENTATION_TOPLEFT, 0) == 1;
+        std::size_t pixels = std::size_t(width) * height;
+        for (std::size_t i = 0; ok && i < pixels; ++i) {
+            std::uint32_t v;
+            std::memcpy(&v, image.bitmap.rgba.data() + i * 4, sizeof v);
             std::uint8_t a = static_cast<std::uint8_t>(TIFFGetA(v));
             std::uint8_t* p = image.bitmap.rgba.data() + i * 4;
             p[0] = unpremultiply(static_cast<std::uint8_t>(TIFFGetR(v)), a);
@@ -603,7 +674,7 @@ bool encodePngInto(const Bitmap& bitmap, PngSpeed speed, Bytes* out, std::vector
 }
 
 bool bitmapValid(const Bitmap& bitmap) {
-    return sizeAcceptable(bitmap.width > 0 ? static_cast<std::uint64_t>(bitmap.width) : 0,
+    return encodableSize(bitmap.width > 0 ? static_cast<std::uint64_t>(bitmap.width) : 0,
                           bitmap.height > 0 ? static_cast<std::uint64_t>(bitmap.height) : 0) &&
            bitmap.rgba.size() == std::size_t(bitmap.width) * std::size_t(bitmap.height) * 4;
 }
@@ -611,6 +682,7 @@ bool bitmapValid(const Bitmap& bitmap) {
 }  // namespace
 
 std::optional<LoadedImage> decodeImage(const Bytes& bytes) {
+    if (bytes.size() > kMaxImageFileBytes) return std::nullopt;
     std::optional<ImageFormat> format = sniffFormat(bytes);
     if (!format) return std::nullopt;
     switch (*format) {
@@ -746,13 +818,13 @@ std::optional<Bytes> encodeTIFF(const Bitmap& bitmap, Resolution dpi) {
     return out;
 }
 
-std::optional<Bytes> readRegularFile(const std::string& path) {
+std::optional<Bytes> readRegularFile(const std::string& path, std::uint64_t maxBytes) {
     if (path.empty()) return std::nullopt;
     // O_NONBLOCK: opening a FIFO without a writer must not wait; the fstat below then refuses it.
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<std::uint64_t>(st.st_size) > maxBytes) {
         ::close(fd);
         return std::nullopt;
     }
@@ -767,6 +839,10 @@ std::optional<Bytes> readRegularFile(const std::string& path) {
             return std::nullopt;
         }
         if (n == 0) break;
+        if (bytes.size() + static_cast<std::size_t>(n) > maxBytes) {  // it grew while being read
+            ::close(fd);
+            return std::nullopt;
+        }
         bytes.insert(bytes.end(), buffer, buffer + n);
     }
     ::close(fd);

@@ -28,7 +28,12 @@ struct LoadedImage {
     double heightPoints = 0;
 };
 
-// Decodes any supported format, recognised by content (not by name).
+// The largest file that is read as an image (or as any other file a tool reads on the user's behalf).
+inline constexpr std::uint64_t kMaxImageFileBytes = std::uint64_t{256} << 20;
+
+// Decodes any supported format, recognised by content (not by name). Within bounds: nothing for more
+// than kMaxImageFileBytes, for an image above 64 M pixels (8192 x 8192) or one whose decoder would need
+// more than 256 MiB of its own; of an animation only the first frame is read.
 std::optional<LoadedImage> decodeImage(const Bytes& bytes);
 // Reads and decodes a file; only regular files are read (nothing for a FIFO, a device or a folder).
 std::optional<LoadedImage> loadImage(const std::string& path);
@@ -55,8 +60,8 @@ void setPngResolution(Bytes& png, Resolution dpi);
 // The TIFF records `dpi`, so that the image keeps its size in points.
 std::optional<Bytes> encodeTIFF(const Bitmap& bitmap, Resolution dpi = {});
 
-// The file's bytes when it is a regular file that can be read; nothing otherwise (never blocks on a
-// FIFO, never reads a device).
-std::optional<Bytes> readRegularFile(const std::string& path);
+// The file's bytes when it is a regular file of at most `maxBytes` that can be read; nothing otherwise
+// (never blocks on a FIFO, never reads a device, never allocates for a huge or sparse file).
+std::optional<Bytes> readRegularFile(const std::string& path, std::uint64_t maxBytes = kMaxImageFileBytes);
 
 }  // namespace platform

@@ -13,6 +13,7 @@
 #include "platform/screen_capture.h"
 #include "region-mirror/mirror_arguments.h"
 #include "region-mirror/mirror_stream.h"
+#include "shared/last_answer.h"
 
 namespace {
 
@@ -32,9 +33,7 @@ void fail(const char* message) {
     std::_Exit(status);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     using namespace framewell;
 
     // 0. Writing to a host that stopped reading fails (and stops the mirror) instead of killing it.
@@ -78,4 +77,10 @@ int main(int argc, char** argv) {
         if (semaphore->wait(std::chrono::milliseconds(100))) finish(runner->error ? 1 : 0);
         platform::runMainRunLoop(std::chrono::steady_clock::now() + std::chrono::milliseconds(50));
     }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    return shared::runWithLastAnswer({"mirror error: unexpected failure\n", 1, 2}, [&] { return run(argc, argv); });
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/utf8.h"
+#include "shared/last_answer.h"
 
 namespace shared {
 namespace {
@@ -134,6 +135,7 @@ EmitStatus emitJsonLine(const Json& value, KeyOrder order, std::FILE* out) {
     text->push_back('\n');
     bool written = std::fwrite(text->data(), 1, text->size(), out) == text->size();
     written = std::fflush(out) == 0 && written;
+    if (out == stdout) noteLineWritten();
     if (written) return EmitStatus::Written;
     std::clearerr(out);
     return EmitStatus::WriteFailed;

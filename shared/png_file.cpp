@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <mutex>
 #include <string>
 
 namespace shared {
@@ -25,7 +26,19 @@ bool writeAll(int fd, const platform::Bytes& bytes) {
     return true;
 }
 
+// The temporary file of the save in progress (at most one a process: the tools save one capture at a
+// time) and whether the process has given up on saves.
+std::mutex pendingMutex;
+std::string pendingTemporary;
+bool savesAbandoned = false;
+
 }  // namespace
+
+void abandonPngSaves() noexcept {
+    std::lock_guard<std::mutex> lock(pendingMutex);
+    savesAbandoned = true;
+    if (!pendingTemporary.empty()) ::unlink(pendingTemporary.c_str());
+}
 
 bool saveCGImage(const platform::Bitmap& image, const std::string& path) {
     if (path.empty()) return false;
@@ -39,6 +52,8 @@ bool saveCGImage(const platform::Bitmap& image, const std::string& path) {
         target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
     std::string temporary;
     int fd = -1;
+    std::unique_lock<std::mutex> lock(pendingMutex);
+    if (savesAbandoned) return false;
     for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
         temporary =
             (folder / (".ssp-png-" + std::to_string(::getpid()) + "-" + std::to_string(attempt))).string();
@@ -46,8 +61,15 @@ bool saveCGImage(const platform::Bitmap& image, const std::string& path) {
         if (fd < 0 && errno != EEXIST) return false;
     }
     if (fd < 0) return false;
+    pendingTemporary = temporary;
+    lock.unlock();
+
     bool ok = writeAll(fd, *png);
     ok = ::close(fd) == 0 && ok;
+
+    lock.lock();
+    pendingTemporary.clear();
+    if (savesAbandoned) return false;  // the temporary file is already gone
     if (ok) ok = std::rename(temporary.c_str(), path.c_str()) == 0;
     if (!ok) ::unlink(temporary.c_str());
     return ok;

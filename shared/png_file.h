@@ -13,6 +13,11 @@ namespace shared {
 // failed write never leaves a partial file and a FIFO or device at `path` is replaced, never written to.
 bool saveCGImage(const platform::Bitmap& image, const std::string& path);
 
+// For a process that ends while a task may still be saving: removes the temporary file of a save in
+// progress and makes every later save fail, so that no temporary file is left behind and nothing is
+// renamed into place afterwards.
+void abandonPngSaves() noexcept;
+
 // The size in bytes of the regular file at `path` (symbolic links followed), or 0 when there is none,
 // its attributes cannot be read, or it is not a regular file (a folder's size is no capture).
 std::int64_t fileBytes(const std::string& path);

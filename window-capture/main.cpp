@@ -4,6 +4,7 @@
 #include <string>
 
 #include "shared/json_line.h"
+#include "shared/last_answer.h"
 #include "shared/png_file.h"
 #include "window-capture/capture.h"
 #include "window-capture/window_pick.h"
@@ -15,9 +16,7 @@ int answer(const windows::CaptureResult& result) {
     return result.ok ? 0 : 1;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     windows::CaptureResult result;
 
     // 1. The output path is required; an empty one can name no file either.
@@ -58,4 +57,11 @@ int main(int argc, char** argv) {
         result.error = "all_capture_methods_failed";
     }
     return answer(result);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    return shared::runWithLastAnswer({"{\"ok\":false,\"error\":\"all_capture_methods_failed\"}\n", 1},
+                                     [&] { return run(argc, argv); });
 }

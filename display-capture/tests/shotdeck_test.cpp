@@ -146,7 +146,7 @@ INSTANTIATE_TEST_SUITE_P(
                       "1512,0,1920,1080"},
         // Truncation toward zero: 10.7 is 10, -0.5 is 0, -1.5 is -1.
         SelectionCase{"fractional_frame",
-                      {{"mouse", {0, 0}}, {"screens", {screen({-1.5, -0.5, 1512.7, 10.7}, 2)}}},
+                      {{"mouse", {0, 0}}, {"screens", json::array({screen({-1.5, -0.5, 1512.7, 10.7}, 2)})}},
                       2,
                       1,
                       "-1,0,1512,10"},

@@ -20,8 +20,12 @@ json plist(const std::string& type, json value) {
 json data(const std::string& type) {
     return {{"type", type}, {"base64", "iVBORw=="}};
 }
-json item(json reps) {
-    return {{"reps", reps}};
+// A list of representations, never read as one of them (a braced list of one JSON value is a copy of
+// that value for some compilers).
+json item(std::vector<json> reps) {
+    json out = json::object();
+    out["reps"] = json(reps);
+    return out;
 }
 // A string as the tools write it.
 std::string quoted(const std::string& s) {
@@ -95,19 +99,20 @@ TEST(Clippeek, PngAndPromiseFlags) {
         bool promised;
     };
     const std::vector<Case> cases = {
-        {"png data only", {{"items", {item({data("public.png")})}}}, true, false},
-        {"capital PNG anywhere", {{"items", {item({data("Apple PNG pasteboard type")})}}}, true, false},
+        {"png data only", {{"items", json::array({item({data("public.png")})})}}, true, false},
+        {"capital PNG anywhere", {{"items", json::array({item({data("Apple PNG pasteboard type")})})}}, true,
+         false},
         {"png with a file",
-         {{"items", {item({data("public.png"), text("public.file-url", "file:///tmp/s.png")})}}},
+         {{"items", json::array({item({data("public.png"), text("public.file-url", "file:///tmp/s.png")})})}},
          false,
          false},
         {"promise in an item",
-         {{"items", {item({data("com.apple.pasteboard.promised-file-url")})}}},
+         {{"items", json::array({item({data("com.apple.pasteboard.promised-file-url")})})}},
          false,
          true},
-        {"Promised in capitals", {{"items", {item({data("x.Promised")})}}}, false, true},
+        {"Promised in capitals", {{"items", json::array({item({data("x.Promised")})})}}, false, true},
         {"promise on the board level only",
-         {{"board", {data("com.apple.promise")}}, {"items", json::array()}},
+         {{"board", json::array({data("com.apple.promise")})}, {"items", json::array()}},
          false,
          false},
     };

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "pasteboard-writer/payload.h"
 #include "platform/base64.h"
 #include "tests/support/sandbox_fixture.h"
 
@@ -59,6 +60,9 @@ TEST(ClipforgeInput, UndecodablePayloadsLeaveTheBoardAsItWas) {
         R"({"text":"a","imagePaths":[],"visualStrategy":5})",
         "{\"text\":\"\xFF\",\"imagePaths\":[]}",
         R"({"text":"a","imagePaths":[]} trailing)",
+        std::string("{\"text\":\"a\",\"imagePaths\":[]}\0garbage", 36),
+        std::string("{\"text\":\"a\",\"imagePaths\":[]}\0", 29),
+        std::string("{\"text\":\"a\0b\",\"imagePaths\":[]}", 30),
     };
     for (const auto& input : bad) {
         auto r = sb.run("clipforge", {}, input);
@@ -69,6 +73,14 @@ TEST(ClipforgeInput, UndecodablePayloadsLeaveTheBoardAsItWas) {
     json after = sb.dumpBoard();
     EXPECT_EQ(after["changeCount"], 41);
     EXPECT_EQ(after["items"][0]["reps"][0]["text"], "keep");
+}
+
+TEST(ClipforgeInput, PayloadsAboveTheBoundAreRefused) {
+    const std::string object = R"({"text":"","imagePaths":[]})";
+    std::string padded = object + std::string(clipforge::kMaxPayloadBytes - object.size(), ' ');
+    EXPECT_TRUE(clipforge::decodePayload(padded).has_value());
+    padded.push_back(' ');
+    EXPECT_FALSE(clipforge::decodePayload(padded).has_value());
 }
 
 TEST(ClipforgeNative, EmptyTextAndNoPathsWritesOnlyTheHtmlDocument) {

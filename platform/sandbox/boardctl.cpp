@@ -52,7 +52,7 @@ std::optional<std::string> readInput(const std::string& file) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     const bool x11 = argc > 1 && std::string(argv[1]) == "--x11";
     const std::vector<std::string> args(argv + (x11 ? 2 : 1), argv + argc);
     if (args.empty()) return usage();
@@ -84,4 +84,15 @@ int main(int argc, char** argv) {
     if (!description) return fail(error);
     if (!loadBoard(*store, *description)) return fail("cannot write the pasteboard store");
     return 0;
+}
+
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fputs("boardctl: out of memory\n", stderr);
+    } catch (...) {
+        std::fputs("boardctl: unexpected failure\n", stderr);
+    }
+    return 2;
 }

@@ -336,6 +336,38 @@ TEST(Images, DamagedOrForeignDataDecodesToNothing) {
     EXPECT_FALSE(decodeImage(huge).has_value());
 }
 
+TEST(Images, DecodingStaysWithinBounds) {
+    // A complete, valid PNG just above 64 M pixels (8193 x 8192 of one grey) is not decoded.
+    EXPECT_FALSE(decodeImage(pngWithPhys(8193, 8192, 0, 0, -1)).has_value());
+
+    // Only the first frame of an animation is read: frames after it, even damaged ones, cost nothing.
+    Bytes gif = fileBytes(ssptest::sourcePath("samples/badge.gif"));
+    ASSERT_EQ(gif.back(), 0x3B);
+    auto first = decodeImage(gif);
+    ASSERT_TRUE(first.has_value());
+    gif.pop_back();
+    for (int frame = 0; frame < 3; ++frame) {
+        Bytes damaged = {0x2C, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 2, 0xFF, 0xAB, 0xCD};  // cut short
+        gif.insert(gif.end(), damaged.begin(), damaged.end());
+    }
+    auto animated = decodeImage(gif);
+    ASSERT_TRUE(animated.has_value());
+    EXPECT_EQ(animated->bitmap.rgba, first->bitmap.rgba);
+
+    // Files above the bound are neither read nor allocated for, however they were made.
+    ssptest::Sandbox sandbox;
+    std::filesystem::create_directories(sandbox.files());
+    auto sparse = sandbox.files() / "sparse.png";
+    ssptest::writeFile(sparse, "\x89PNG\r\n\x1a\n");
+    std::filesystem::resize_file(sparse, kMaxImageFileBytes + 1);
+    EXPECT_FALSE(readRegularFile(sparse.string()).has_value());
+    EXPECT_FALSE(loadImage(sparse.string()).has_value());
+    auto small = sandbox.files() / "ten.bin";
+    ssptest::writeFile(small, "0123456789");
+    EXPECT_TRUE(readRegularFile(small.string(), 10).has_value());
+    EXPECT_FALSE(readRegularFile(small.string(), 9).has_value());
+}
+
 TEST(Images, OnlyRegularFilesAreRead) {
     ssptest::Sandbox sandbox;
     std::filesystem::create_directories(sandbox.files());
