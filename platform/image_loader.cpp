@@ -82,9 +82,9 @@ void setPngResolution(Bytes& png, Resolution dpi) {
     if (const ImageServices* s = services()) s->setPngResolution(png, dpi);
 }
 
-std::optional<Bytes> readRegularFile(const std::string& path) {
+std::optional<Bytes> readRegularFile(const std::string& path, std::uint64_t maxBytes) {
     const ImageServices* s = services();
-    return s ? s->readFile(path) : std::nullopt;
+    return s ? s->readFile(path, maxBytes) : std::nullopt;
 }
 
 }  // namespace platform
