@@ -1,4 +1,5 @@
-// clippeek: reports in one JSON line what the general pasteboard holds. Always exits with 0.
+// clippeek: reports in one JSON line what the general pasteboard holds. Exits with 0, or with 1 when
+// the pasteboard cannot be read at all (the answer then describes an empty board and says so).
 #include "pasteboard-inspector/inspector.h"
 #include "shared/pasteboard_file_paths.h"
 
@@ -7,6 +8,7 @@ using namespace clippeek;
 int main() {
     // 1. The general pasteboard and its types.
     const std::unique_ptr<platform::Pasteboard> pb = platform::generalPasteboard();
+    const bool available = pb->available();
     const std::vector<std::string> types = pb->types().value_or(std::vector<std::string>{});
 
     // 2. The files it refers to, and PNG data without any file behind it.
@@ -25,7 +27,8 @@ int main() {
                         .filePaths = filePaths,
                         .hasEmbeddedPngOnly = hasEmbeddedPngOnly,
                         .hasPromisedTypes = hasPromised,
-                        .items = itemDetails(items)};
+                        .items = itemDetails(items),
+                        .error = available ? std::nullopt : std::optional<std::string>("pasteboard_unavailable")};
     shared::emitJsonLine(resultJson(result));
-    return 0;
+    return available ? 0 : 1;
 }

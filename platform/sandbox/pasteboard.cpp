@@ -19,14 +19,13 @@ bool refusesWrites() {
 class SandboxPasteboard final : public Pasteboard {
   public:
     std::int64_t clearContents() override {
-        if (store_)
-            store_->write([](sqlite3* db) { return Store::clearBoard(db) && Store::bumpChangeCount(db); });
+        if (store_) store_->change([](sqlite3* db) { return Store::clearBoard(db); }, false);
         return changeCount();
     }
 
     bool writeObjects(const std::vector<PasteboardItem>& items) override {
         if (!store_ || items.empty() || refusesWrites()) return false;
-        return store_->write([&](sqlite3* db) {
+        auto appended = [&](sqlite3* db) {
             std::int64_t id = Store::largestItemId(db).value_or(0);
             for (const PasteboardItem& item : items) {
                 if (id == INT64_MAX) return false;
@@ -35,8 +34,18 @@ class SandboxPasteboard final : public Pasteboard {
                 for (const Representation& rep : item.representations())
                     if (!Store::appendRepresentation(db, id, rep)) return false;
             }
-            return Store::setItemsNull(db, false) && Store::bumpChangeCount(db);
-        });
+            return Store::setItemsNull(db, false);
+        };
+        return store_->change(appended, true) == Store::ChangeOutcome::Done;
+    }
+
+    bool available() override {
+        board();
+        return readable_;
+    }
+
+    std::optional<std::int64_t> currentChangeCount() override {
+        return store_ ? store_->currentChangeCount() : std::nullopt;
     }
 
     std::optional<std::vector<std::string>> types() override { return boardTypes(board()); }
@@ -63,6 +72,7 @@ class SandboxPasteboard final : public Pasteboard {
         if (!snapshot_) {
             snapshotGeneration_ = Store::localWriteGeneration();
             std::optional<Board> read = store_ ? store_->read() : std::nullopt;
+            readable_ = read.has_value();
             snapshot_ = read ? std::move(*read) : Board{};
         }
         return *snapshot_;
@@ -71,6 +81,7 @@ class SandboxPasteboard final : public Pasteboard {
     std::optional<Store> store_ = Store::open();
     std::optional<Board> snapshot_;
     std::uint64_t snapshotGeneration_ = 0;
+    bool readable_ = false;
 };
 
 }  // namespace
