@@ -18,13 +18,23 @@ bool refusesWrites() {
 // other processes' writes never tear what one run reports.
 class SandboxPasteboard final : public Pasteboard {
   public:
+    // After a change of its own, the snapshot is the board that change left, so that the run reports
+    // what it wrote even when another process changes the board right after.
     std::int64_t clearContents() override {
-        if (store_) store_->change([](sqlite3* db) { return Store::clearBoard(db); }, false);
+        std::int64_t after = 0;
+        if (store_ &&
+            store_->change([](sqlite3* db) { return Store::clearBoard(db); }, false, &after) ==
+                Store::ChangeOutcome::Done) {
+            Board cleared;
+            cleared.changeCount = after;
+            keep(std::move(cleared));
+        }
         return changeCount();
     }
 
     bool writeObjects(const std::vector<PasteboardItem>& items) override {
         if (!store_ || items.empty() || refusesWrites()) return false;
+        std::optional<Board> written;
         auto appended = [&](sqlite3* db) {
             std::int64_t id = Store::largestItemId(db).value_or(0);
             for (const PasteboardItem& item : items) {
@@ -34,9 +44,15 @@ class SandboxPasteboard final : public Pasteboard {
                 for (const Representation& rep : item.representations())
                     if (!Store::appendRepresentation(db, id, rep)) return false;
             }
-            return Store::setItemsNull(db, false);
+            if (!Store::setItemsNull(db, false)) return false;
+            written = Store::readBoard(db);
+            return written.has_value();
         };
-        return store_->change(appended, true) == Store::ChangeOutcome::Done;
+        std::int64_t after = 0;
+        if (store_->change(appended, true, &after) != Store::ChangeOutcome::Done) return false;
+        written->changeCount = after;
+        keep(std::move(*written));
+        return true;
     }
 
     bool available() override {
@@ -67,6 +83,12 @@ class SandboxPasteboard final : public Pasteboard {
     std::optional<std::vector<std::string>> readURLs() override { return boardURLs(board()); }
 
   private:
+    void keep(Board board) {
+        snapshot_ = std::move(board);
+        snapshotGeneration_ = Store::localWriteGeneration();
+        readable_ = true;
+    }
+
     const Board& board() {
         if (snapshotGeneration_ != Store::localWriteGeneration()) snapshot_.reset();
         if (!snapshot_) {

@@ -201,18 +201,23 @@ Store::~Store() {
 
 std::optional<Board> Store::read() {
     if (!exec(db_, "BEGIN")) return std::nullopt;
+    std::optional<Board> board = readBoard(db_);
+    exec(db_, "COMMIT");
+    return board;
+}
+
+std::optional<Board> Store::readBoard(sqlite3* db) {
     Board board;
     bool ok = true;
-    board.changeCount = boardValue(db_, "changeCount").value_or(0);
-    board.itemsNull = boardValue(db_, "itemsNull").value_or(0) != 0;
+    board.changeCount = boardValue(db, "changeCount").value_or(0);
+    board.itemsNull = boardValue(db, "itemsNull").value_or(0) != 0;
     {
-        Statement items(db_, "SELECT id FROM items ORDER BY pos");
+        Statement items(db, "SELECT id FROM items ORDER BY pos");
         ok = ok && items.ok();
         while (ok && items.step() == SQLITE_ROW) board.items.push_back({items.integer(0), {}});
     }
-    ok = ok && readReps(db_, 0, board.boardLevel);
-    for (StoredItem& item : board.items) ok = ok && readReps(db_, item.id, item.reps);
-    exec(db_, "COMMIT");
+    ok = ok && readReps(db, 0, board.boardLevel);
+    for (StoredItem& item : board.items) ok = ok && readReps(db, item.id, item.reps);
     if (!ok) return std::nullopt;
     return board;
 }

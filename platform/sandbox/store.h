@@ -30,6 +30,8 @@ class Store {
 
     // A consistent snapshot of the whole board.
     std::optional<Board> read();
+    // The whole board as the transaction in progress sees it.
+    static std::optional<Board> readBoard(sqlite3* db);
     // The change count alone, without reading the board.
     std::optional<std::int64_t> currentChangeCount();
 

@@ -202,6 +202,27 @@ TEST_F(Ownership, AWriterWhoseBoardWasClearedByAnotherChangesNothing) {
     EXPECT_EQ(sb.dumpBoard()["items"].size(), 2u);
 }
 
+// What a writer reads back is the board it left, whatever another process does right after.
+TEST_F(Ownership, AWriterReadsBackTheBoardItLeft) {
+    auto a = platform::generalPasteboard();
+    a->clearContents();
+    ASSERT_TRUE(a->writeObjects({textItem("mine")}));
+    ASSERT_EQ(sb.run("clipforge", {}, R"({"text":"theirs","imagePaths":[]})").status, 0);
+    EXPECT_EQ(a->changeCount(), 2);
+    auto items = a->pasteboardItems();
+    ASSERT_TRUE(items && items->size() == 1);
+    EXPECT_EQ((*items)[0].stringForType(platform::NSPasteboardTypeString), "mine");
+    EXPECT_EQ(a->currentChangeCount(), 4);
+
+    // A refused write leaves the answer at the board its own clear made.
+    a->clearContents();
+    ASSERT_EQ(sb.run("boardctl", {"clear"}).status, 0);
+    ASSERT_EQ(sb.run("clipforge", {}, R"({"text":"theirs","imagePaths":[]})").status, 0);
+    EXPECT_FALSE(a->writeObjects({textItem("late")}));
+    EXPECT_EQ(a->changeCount(), 5);
+    EXPECT_EQ(a->types(), std::vector<std::string>{});
+}
+
 TEST_F(Ownership, RefusedWritesCoverTheCarbonView) {
     sb.writeDesktop({{"pasteboard", {{"refuseWrites", true}}}});
     sb.loadBoard({{"changeCount", 5}, {"items", {{{"reps", {{{"type", "t"}, {"text", "kept"}}}}}}}});
