@@ -5,6 +5,15 @@
 
 using namespace clippeek;
 
+namespace {
+
+std::optional<std::string> unavailableError(bool available) {
+    if (available) return std::nullopt;
+    return "pasteboard_unavailable";
+}
+
+}  // namespace
+
 int main() {
     // 1. The general pasteboard and its types.
     const std::unique_ptr<platform::Pasteboard> pb = platform::generalPasteboard();
@@ -28,7 +37,7 @@ int main() {
                         .hasEmbeddedPngOnly = hasEmbeddedPngOnly,
                         .hasPromisedTypes = hasPromised,
                         .items = itemDetails(items),
-                        .error = available ? std::nullopt : std::optional<std::string>("pasteboard_unavailable")};
+                        .error = unavailableError(available)};
     shared::emitJsonLine(resultJson(result));
     return available ? 0 : 1;
 }

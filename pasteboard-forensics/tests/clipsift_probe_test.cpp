@@ -134,8 +134,8 @@ TEST_F(ProbeTest, ABoardChangedDuringTheProbeIsTakenAgain) {
         SCOPED_TRACE(clears);
         sb_.loadBoard({{"changeCount", 10}, {"items", {{{"reps", {{{"type", "t"}, {"text", "old"}}}}}}}});
         const fs::path runs = sb_.files() / ("runs-" + std::to_string(clears));
-        writeProbe("echo x >> '" + runs.string() + "'; n=$(wc -l < '" + runs.string() + "')\n" +
-                   "[ $n -le " + std::to_string(clears) + " ] && '" + ssptest::toolPath("boardctl").string() +
+        writeProbe("echo x >> '" + runs.string() + "'; n=$(wc -l < '" + runs.string() + "')\n" + "[ $n -le " +
+                   std::to_string(clears) + " ] && '" + ssptest::toolPath("boardctl").string() +
                    "' clear >/dev/null 2>&1\n" +
                    "printf '[{\"pasteboardItemId\":\"NULL\",\"type\":\"run-%d\"}]\\n' $n");
         ssptest::RunOptions options;

@@ -210,8 +210,10 @@ TEST(ClipforgeConcurrency, ConcurrentRunsNeverSeeATornBoard) {
             for (int i = 0; i < kRuns; ++i) {
                 ssptest::RunResult r = sb.run("clipforge", {}, payload("w" + std::to_string(w), {}));
                 if (r.status == 0) continue;
-                if (json::parse(r.out, nullptr, false)["error"] == "write_failed") ++refused;
-                else ++failures;
+                if (json::parse(r.out, nullptr, false)["error"] == "write_failed")
+                    ++refused;
+                else
+                    ++failures;
             }
         });
     for (int r = 0; r < kReaders; ++r)

@@ -80,7 +80,8 @@ PasteboardSyncFlags CarbonPasteboard::synchronize() {
 OSStatus CarbonPasteboard::clear() {
     if (refusesWrites()) return badPasteboardSyncErr;
     std::int64_t after = 0;
-    Store::ChangeOutcome outcome = store_.change([](sqlite3* db) { return Store::clearBoard(db); }, false, &after);
+    Store::ChangeOutcome outcome =
+        store_.change([](sqlite3* db) { return Store::clearBoard(db); }, false, &after);
     snapshot_.reset();
     if (outcome != Store::ChangeOutcome::Done) return badPasteboardSyncErr;
     syncedChangeCount_ = after;

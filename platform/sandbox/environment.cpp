@@ -20,7 +20,8 @@ namespace {
 
 std::filesystem::path configuredSandboxDir() {
     if (const char* d = std::getenv("SSP_SANDBOX_DIR"); d && *d) return d;
-    if (const char* x = std::getenv("XDG_RUNTIME_DIR"); x && *x) return std::filesystem::path(x) / "ssp-sandbox";
+    if (const char* x = std::getenv("XDG_RUNTIME_DIR"); x && *x)
+        return std::filesystem::path(x) / "ssp-sandbox";
     return "/tmp/ssp-sandbox-" + std::to_string(::getuid());
 }
 
@@ -71,7 +72,8 @@ std::optional<std::filesystem::path> sandboxDir() {
         else
             problem = sandboxDirProblem(dir);
         it->second = !problem;
-        if (problem) std::fprintf(stderr, "sandbox folder %s refused: it %s\n", dir.c_str(), problem->c_str());
+        if (problem)
+            std::fprintf(stderr, "sandbox folder %s refused: it %s\n", dir.c_str(), problem->c_str());
     }
     if (!it->second) return std::nullopt;
     return dir;

@@ -22,9 +22,8 @@ class SandboxPasteboard final : public Pasteboard {
     // what it wrote even when another process changes the board right after.
     std::int64_t clearContents() override {
         std::int64_t after = 0;
-        if (store_ &&
-            store_->change([](sqlite3* db) { return Store::clearBoard(db); }, false, &after) ==
-                Store::ChangeOutcome::Done) {
+        if (store_ && store_->change([](sqlite3* db) { return Store::clearBoard(db); }, false, &after) ==
+                          Store::ChangeOutcome::Done) {
             Board cleared;
             cleared.changeCount = after;
             keep(std::move(cleared));

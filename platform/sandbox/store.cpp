@@ -121,7 +121,8 @@ void setOwnMark(const std::string& path, std::int64_t count) {
 }
 
 bool hasSchema(sqlite3* db) {
-    Statement s(db, "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN ('board', 'items', 'reps')");
+    Statement s(
+        db, "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN ('board', 'items', 'reps')");
     return s.step() == SQLITE_ROW && s.integer(0) == 3;
 }
 
@@ -175,9 +176,10 @@ std::optional<Store> Store::open() {
     if (!dir) return std::nullopt;
     std::string path = (*dir / "pasteboard.db").string();
     sqlite3* db = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &db,
-                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX | SQLITE_OPEN_NOFOLLOW,
-                        nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(
+            path.c_str(), &db,
+            SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX | SQLITE_OPEN_NOFOLLOW,
+            nullptr) != SQLITE_OK) {
         sqlite3_close(db);
         return std::nullopt;
     }
@@ -246,7 +248,7 @@ bool Store::write(const std::function<bool(sqlite3*)>& change) {
 }
 
 Store::ChangeOutcome Store::change(const std::function<bool(sqlite3*)>& edit, bool asOwner,
-                                  std::int64_t* after) {
+                                   std::int64_t* after) {
     ChangeOutcome outcome = ChangeOutcome::Failed;
     std::int64_t next = 0;
     bool committed = write([&](sqlite3* db) {

@@ -45,7 +45,8 @@ class Store {
     // becomes the owner of the board it leaves. With `asOwner` the change is refused (NotOwner, nothing
     // changed) when another process changed the board since this process's last own change, so that
     // a write never lands on a board that someone else cleared. `after` receives the new count.
-    ChangeOutcome change(const std::function<bool(sqlite3*)>& edit, bool asOwner, std::int64_t* after = nullptr);
+    ChangeOutcome change(const std::function<bool(sqlite3*)>& edit, bool asOwner,
+                         std::int64_t* after = nullptr);
 
     // Grows with every write this process commits, through any store: a snapshot taken at an older
     // generation may miss the process's own changes.

@@ -85,7 +85,8 @@ class X11Pasteboard final : public Pasteboard {
 // synchronize (when the board changed), and taken anew after every put or clear made through it.
 class X11CarbonPasteboard final : public CarbonPasteboardSession {
   public:
-    X11CarbonPasteboard(PasteboardClient& client, Board first) : client_(client), snapshot_(std::move(first)) {}
+    X11CarbonPasteboard(PasteboardClient& client, Board first)
+        : client_(client), snapshot_(std::move(first)) {}
 
     PasteboardSyncFlags synchronize() override {
         std::optional<std::int64_t> current = client_.changeCount();

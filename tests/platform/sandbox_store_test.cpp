@@ -46,7 +46,9 @@ void plantDesktop(const fs::path& dir) {
     fs::create_directories(dir);
     ssptest::writeFile(dir / "planted.sh", "#!/bin/sh\ntouch \"$(dirname \"$0\")/ran\"\nexit 1\n");
     ::chmod((dir / "planted.sh").c_str(), 0755);
-    json window = {{"kCGWindowLayer", 0}, {"kCGWindowOwnerName", "Cursor"}, {"kCGWindowNumber", 5},
+    json window = {{"kCGWindowLayer", 0},
+                   {"kCGWindowOwnerName", "Cursor"},
+                   {"kCGWindowNumber", 5},
                    {"kCGWindowName", "w"},
                    {"kCGWindowBounds", {{"X", 0}, {"Y", 0}, {"Width", 400}, {"Height", 300}}},
                    {"sspImage", nullptr}};
@@ -314,7 +316,8 @@ class StreamStart : public ::testing::Test {
   protected:
     void SetUp() override {
         ::setenv("SSP_SANDBOX_DIR", sb.dir().c_str(), 1);
-        sb.writeDesktop({{"shareable", {{"displays", {{{"displayID", 1}, {"width", 160}, {"height", 100}}}}}}});
+        sb.writeDesktop(
+            {{"shareable", {{"displays", {{{"displayID", 1}, {"width", 160}, {"height", 100}}}}}}});
     }
     void TearDown() override { ::unsetenv("SSP_SANDBOX_DIR"); }
 
@@ -356,8 +359,7 @@ TEST_F(StreamStart, ASecondStartAnswersAnErrorAndTheStreamGoesOn) {
     auto raced = platform::makeStream(filter, configuration);
     std::atomic<int> started{0}, refused{0};
     std::vector<std::thread> threads;
-    for (int i = 0; i < 4; ++i)
-        threads.emplace_back([&] { (start(*raced) ? refused : started)++; });
+    for (int i = 0; i < 4; ++i) threads.emplace_back([&] { (start(*raced) ? refused : started)++; });
     for (auto& t : threads) t.join();
     EXPECT_EQ(started, 1);
     EXPECT_EQ(refused, 3);
