@@ -116,6 +116,8 @@ Json toJson(const PasteboardForensicsDump& d) {
     j["bookmarks"] = toJson(d.bookmarks);
     j["carbonFlavors"] = array(d.carbonFlavors);
     j["representations"] = array(d.representations);
+    if (d.boardChangedDuringProbe) j["boardChangedDuringProbe"] = *d.boardChangedDuringProbe;
+    if (d.error) j["error"] = *d.error;
     return j;
 }
 

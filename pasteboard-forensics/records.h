@@ -94,6 +94,11 @@ struct PasteboardForensicsDump {
     BookmarkProbe bookmarks;
     std::vector<CarbonFlavorRow> carbonFlavors;
     std::vector<RepresentationIdentity> representations;
+    // Set only when the board kept changing while the probe ran, so that the Carbon rows may describe
+    // another board than the rest of the dump.
+    std::optional<bool> boardChangedDuringProbe;
+    // Set only when the pasteboard could not be read at all ("pasteboard_unavailable").
+    std::optional<std::string> error;
 };
 
 }  // namespace forensics

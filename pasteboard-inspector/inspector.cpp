@@ -74,6 +74,7 @@ shared::Json resultJson(const Result& r) {
     out["hasEmbeddedPngOnly"] = r.hasEmbeddedPngOnly;
     out["hasPromisedTypes"] = r.hasPromisedTypes;
     out["items"] = std::move(items);
+    if (r.error) out["error"] = *r.error;
     return out;
 }
 

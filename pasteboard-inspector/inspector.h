@@ -26,6 +26,7 @@ struct Result {
     bool hasEmbeddedPngOnly = false;
     bool hasPromisedTypes = false;
     std::vector<PasteboardItemDetail> items;
+    std::optional<std::string> error;  // "pasteboard_unavailable" when the pasteboard cannot be read
 };
 
 // Types whose lower-cased name contains "png".

@@ -1,4 +1,5 @@
-// clippeek: reports in one JSON line what the general pasteboard holds. Always exits with 0.
+// clippeek: reports in one JSON line what the general pasteboard holds. Exits with 0, or with 1 when
+// the pasteboard cannot be read at all (the answer then describes an empty board and says so).
 #include "pasteboard-inspector/inspector.h"
 #include "shared/last_answer.h"
 #include "shared/pasteboard_file_paths.h"
@@ -7,14 +8,20 @@ using namespace clippeek;
 
 namespace {
 
-// What an empty pasteboard answers.
-constexpr const char* kEmptyAnswer =
+// The answer when the pasteboard cannot be read, or when the run fails on its way.
+constexpr const char* kUnavailableAnswer =
     "{\"changeCount\":0,\"itemCount\":0,\"types\":[],\"filePaths\":[],\"hasEmbeddedPngOnly\":false,"
-    "\"hasPromisedTypes\":false,\"items\":[]}\n";
+    "\"hasPromisedTypes\":false,\"items\":[],\"error\":\"pasteboard_unavailable\"}\n";
+
+std::optional<std::string> unavailableError(bool available) {
+    if (available) return std::nullopt;
+    return "pasteboard_unavailable";
+}
 
 int run() {
     // 1. The general pasteboard and its types.
     const std::unique_ptr<platform::Pasteboard> pb = platform::generalPasteboard();
+    const bool available = pb->available();
     const std::vector<std::string> types = pb->types().value_or(std::vector<std::string>{});
 
     // 2. The files it refers to, and PNG data without any file behind it.
@@ -33,13 +40,14 @@ int run() {
                         .filePaths = filePaths,
                         .hasEmbeddedPngOnly = hasEmbeddedPngOnly,
                         .hasPromisedTypes = hasPromised,
-                        .items = itemDetails(items)};
+                        .items = itemDetails(items),
+                        .error = unavailableError(available)};
     shared::emitJsonLine(resultJson(result));
-    return 0;
+    return available ? 0 : 1;
 }
 
 }  // namespace
 
 int main() {
-    return shared::runWithLastAnswer({kEmptyAnswer, 0}, run);
+    return shared::runWithLastAnswer({kUnavailableAnswer, 1}, run);
 }

@@ -1,6 +1,7 @@
 #include "platform/board_format.h"
 
 #include <ctime>
+#include <limits>
 #include <set>
 
 #include "platform/base64.h"
@@ -248,8 +249,11 @@ std::optional<BoardDescription> parseBoardDescription(const std::string& text, s
     }
     BoardDescription d;
     if (j.contains("changeCount")) {
-        if (!j["changeCount"].is_number_integer() || j["changeCount"].get<std::int64_t>() < 0) {
-            error = "\"changeCount\" must be a whole number of at least 0";
+        // The count must be able to grow: the largest 64-bit value would have to wrap on the next change.
+        const auto& count = j["changeCount"];
+        if (!count.is_number_integer() || count.get<std::int64_t>() < 0 ||
+            count.get<std::int64_t>() == std::numeric_limits<std::int64_t>::max()) {
+            error = "\"changeCount\" must be a whole number from 0 to 9223372036854775806";
             return std::nullopt;
         }
         d.changeCount = j["changeCount"].get<std::int64_t>();

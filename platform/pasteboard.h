@@ -71,10 +71,20 @@ class Pasteboard {
   public:
     virtual ~Pasteboard() = default;
 
-    // Empties the pasteboard and advances the change count; answers the new change count.
+    // Empties the pasteboard and advances the change count; answers the new change count. The
+    // process becomes the owner of the new board.
     virtual std::int64_t clearContents() = 0;
-    // True when the pasteboard took every item, appended in order after those present.
+    // True when the pasteboard took every item, appended in order after those present. A process
+    // that cleared the board writes only onto the board it made: once another process has changed it,
+    // the write fails and changes nothing.
     virtual bool writeObjects(const std::vector<PasteboardItem>& items) = 0;
+
+    // False when the pasteboard cannot be read at all (its store or server cannot be reached); every
+    // read then answers as for an empty pasteboard.
+    virtual bool available() = 0;
+    // The change count as it is now, read anew; the other reads answer from one snapshot of the board,
+    // taken at the first read. Nothing when it cannot be read.
+    virtual std::optional<std::int64_t> currentChangeCount() = 0;
 
     // Nothing stands for a pasteboard that answers no list at all.
     virtual std::optional<std::vector<std::string>> types() = 0;

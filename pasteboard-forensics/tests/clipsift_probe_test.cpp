@@ -153,4 +153,34 @@ TEST_F(ProbeTest, TheProbeIsFoundBesideTheRunningProgramHoweverItWasStarted) {
     }
 }
 
+// A probe that clears the board (as another writer would) on its first `clears` runs.
+TEST_F(ProbeTest, ABoardChangedDuringTheProbeIsTakenAgain) {
+    for (int clears : {1, 99}) {
+        SCOPED_TRACE(clears);
+        sb_.loadBoard({{"changeCount", 10}, {"items", {{{"reps", {{{"type", "t"}, {"text", "old"}}}}}}}});
+        const fs::path runs = sb_.files() / ("runs-" + std::to_string(clears));
+        writeProbe("echo x >> '" + runs.string() + "'; n=$(wc -l < '" + runs.string() + "')\n" + "[ $n -le " +
+                   std::to_string(clears) + " ] && '" + ssptest::toolPath("boardctl").string() +
+                   "' clear >/dev/null 2>&1\n" +
+                   "printf '[{\"pasteboardItemId\":\"NULL\",\"type\":\"run-%d\"}]\\n' $n");
+        ssptest::RunOptions options;
+        options.program = (dir_ / "clipsift").string();
+        ssptest::RunResult r = sb_.run("clipsift", options);
+        EXPECT_EQ(r.status, 0);
+        json d = json::parse(r.out, nullptr, false);
+        if (clears == 1) {
+            // The second snapshot and probe saw the same board: the cleared one.
+            EXPECT_EQ(d["carbonFlavors"][0]["type"], "run-2");
+            EXPECT_EQ(d["changeCount"], 11);
+            EXPECT_EQ(d["items"], json::array());
+            EXPECT_FALSE(d.contains("boardChangedDuringProbe"));
+        } else {
+            // Still moving after three tries: the dump says so.
+            EXPECT_EQ(d["carbonFlavors"][0]["type"], "run-3");
+            EXPECT_EQ(d["changeCount"], 12);  // the snapshot of the last try, before its probe cleared
+            EXPECT_EQ(d["boardChangedDuringProbe"], true);
+        }
+    }
+}
+
 }  // namespace

@@ -24,6 +24,12 @@ std::optional<OSStatus> injectedPutFailure() {
     return static_cast<OSStatus>(*s);
 }
 
+// The "refuseWrites" fault holds for the Carbon view too: its clears and puts change nothing.
+bool refusesWrites() {
+    const Value* fault = pasteboardFault("refuseWrites");
+    return fault && fault->asBool().value_or(false);
+}
+
 bool fitsStore(PasteboardItemID item) {
     return item <= static_cast<PasteboardItemID>(std::numeric_limits<std::int64_t>::max());
 }
@@ -38,8 +44,13 @@ OSStatus CarbonPasteboard::create(const char* name, std::unique_ptr<CarbonPasteb
         return coreFoundationUnknownErr;
     std::optional<Store> store = Store::open();
     if (!store) return coreFoundationUnknownErr;
-    out->reset(new CarbonPasteboard(std::move(*store)));
-    (*out)->synchronize();
+    // A board that cannot be read at all is a pasteboard that cannot be opened.
+    std::optional<Board> first = store->read();
+    if (!first) return coreFoundationUnknownErr;
+    std::unique_ptr<CarbonPasteboard> session(new CarbonPasteboard(std::move(*store)));
+    session->snapshot_ = std::move(*first);
+    session->synchronize();
+    *out = std::move(session);
     return noErr;
 }
 
@@ -67,14 +78,12 @@ PasteboardSyncFlags CarbonPasteboard::synchronize() {
 }
 
 OSStatus CarbonPasteboard::clear() {
+    if (refusesWrites()) return badPasteboardSyncErr;
     std::int64_t after = 0;
-    bool done = store_.write([&](sqlite3* db) {
-        if (!Store::clearBoard(db) || !Store::bumpChangeCount(db)) return false;
-        after = Store::changeCount(db);
-        return true;
-    });
+    Store::ChangeOutcome outcome =
+        store_.change([](sqlite3* db) { return Store::clearBoard(db); }, false, &after);
     snapshot_.reset();
-    if (!done) return badPasteboardSyncErr;
+    if (outcome != Store::ChangeOutcome::Done) return badPasteboardSyncErr;
     syncedChangeCount_ = after;
     owner_ = true;
     return noErr;
@@ -104,24 +113,25 @@ OSStatus CarbonPasteboard::putItemFlavor(PasteboardItemID item, const char* flav
     if (auto failure = injectedPutFailure()) return *failure;
     if (!flavorType) return paramErr;
     if (!fitsStore(item)) return badPasteboardItemErr;
+    if (refusesWrites()) return badPasteboardSyncErr;
     const auto owner = static_cast<std::int64_t>(item);
     Representation rep{flavorType, RepresentationKind::Data, Value(data)};
     OSStatus status = noErr;
     std::int64_t after = 0;
-    bool done = store_.write([&](sqlite3* db) {
+    auto put = [&](sqlite3* db) {
         if (owner != 0 && !Store::itemExists(db, owner)) {
             if (!Store::appendItem(db, owner) || !Store::setItemsNull(db, false)) return false;
         } else if (Store::hasRepresentation(db, owner, rep.type)) {
             status = duplicatePasteboardFlavorErr;
             return false;
         }
-        if (!Store::appendRepresentation(db, owner, rep) || !Store::bumpChangeCount(db)) return false;
-        after = Store::changeCount(db);
-        return true;
-    });
+        return Store::appendRepresentation(db, owner, rep);
+    };
+    Store::ChangeOutcome outcome = store_.change(put, true, &after);
     snapshot_.reset();
+    if (outcome == Store::ChangeOutcome::NotOwner) return notPasteboardOwnerErr;
     if (status != noErr) return status;
-    if (!done) return badPasteboardSyncErr;
+    if (outcome != Store::ChangeOutcome::Done) return badPasteboardSyncErr;
     // Our own change: the next synchronize does not report it as another client's.
     if (syncedChangeCount_ && *syncedChangeCount_ + 1 == after) syncedChangeCount_ = after;
     return noErr;

@@ -18,15 +18,23 @@ bool refusesWrites() {
 // other processes' writes never tear what one run reports.
 class SandboxPasteboard final : public Pasteboard {
   public:
+    // After a change of its own, the snapshot is the board that change left, so that the run reports
+    // what it wrote even when another process changes the board right after.
     std::int64_t clearContents() override {
-        if (store_)
-            store_->write([](sqlite3* db) { return Store::clearBoard(db) && Store::bumpChangeCount(db); });
+        std::int64_t after = 0;
+        if (store_ && store_->change([](sqlite3* db) { return Store::clearBoard(db); }, false, &after) ==
+                          Store::ChangeOutcome::Done) {
+            Board cleared;
+            cleared.changeCount = after;
+            keep(std::move(cleared));
+        }
         return changeCount();
     }
 
     bool writeObjects(const std::vector<PasteboardItem>& items) override {
         if (!store_ || items.empty() || refusesWrites()) return false;
-        return store_->write([&](sqlite3* db) {
+        std::optional<Board> written;
+        auto appended = [&](sqlite3* db) {
             std::int64_t id = Store::largestItemId(db).value_or(0);
             for (const PasteboardItem& item : items) {
                 if (id == INT64_MAX) return false;
@@ -35,8 +43,24 @@ class SandboxPasteboard final : public Pasteboard {
                 for (const Representation& rep : item.representations())
                     if (!Store::appendRepresentation(db, id, rep)) return false;
             }
-            return Store::setItemsNull(db, false) && Store::bumpChangeCount(db);
-        });
+            if (!Store::setItemsNull(db, false)) return false;
+            written = Store::readBoard(db);
+            return written.has_value();
+        };
+        std::int64_t after = 0;
+        if (store_->change(appended, true, &after) != Store::ChangeOutcome::Done) return false;
+        written->changeCount = after;
+        keep(std::move(*written));
+        return true;
+    }
+
+    bool available() override {
+        board();
+        return readable_;
+    }
+
+    std::optional<std::int64_t> currentChangeCount() override {
+        return store_ ? store_->currentChangeCount() : std::nullopt;
     }
 
     std::optional<std::vector<std::string>> types() override { return boardTypes(board()); }
@@ -58,11 +82,18 @@ class SandboxPasteboard final : public Pasteboard {
     std::optional<std::vector<std::string>> readURLs() override { return boardURLs(board()); }
 
   private:
+    void keep(Board board) {
+        snapshot_ = std::move(board);
+        snapshotGeneration_ = Store::localWriteGeneration();
+        readable_ = true;
+    }
+
     const Board& board() {
         if (snapshotGeneration_ != Store::localWriteGeneration()) snapshot_.reset();
         if (!snapshot_) {
             snapshotGeneration_ = Store::localWriteGeneration();
             std::optional<Board> read = store_ ? store_->read() : std::nullopt;
+            readable_ = read.has_value();
             snapshot_ = read ? std::move(*read) : Board{};
         }
         return *snapshot_;
@@ -71,6 +102,7 @@ class SandboxPasteboard final : public Pasteboard {
     std::optional<Store> store_ = Store::open();
     std::optional<Board> snapshot_;
     std::uint64_t snapshotGeneration_ = 0;
+    bool readable_ = false;
 };
 
 }  // namespace

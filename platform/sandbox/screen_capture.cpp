@@ -144,6 +144,8 @@ class SandboxStream : public SCStream {
     }
 
     void startCapture(std::function<void(std::optional<ErrorObject>)> completion) override {
+        // Starts and stops take turns, so that a second start can never replace a running thread.
+        std::lock_guard turn(lifecycle_);
         std::optional<ErrorObject> error = errorFrom(streamFaults("startError"));
         if (!error) {
             std::lock_guard lock(state_->mutex);
@@ -227,6 +229,7 @@ class SandboxStream : public SCStream {
 
     // Ends frame delivery; true when the stream was running.
     bool halt() {
+        std::lock_guard turn(lifecycle_);
         {
             std::lock_guard lock(state_->mutex);
             state_->stopRequested = true;
@@ -242,6 +245,7 @@ class SandboxStream : public SCStream {
     SCContentFilter filter_;
     SCStreamConfiguration configuration_;
     std::shared_ptr<State> state_;
+    std::mutex lifecycle_;
     std::thread producer_;
 };
 

@@ -4,6 +4,9 @@
 #include <sys/mman.h>
 
 #include <atomic>
+#include <limits>
+#include <map>
+#include <mutex>
 
 #include "platform/property_list.h"
 #include "platform/sandbox/environment.h"
@@ -100,6 +103,29 @@ std::optional<Representation> decodeRep(const std::string& type, const std::stri
 
 std::atomic<std::uint64_t> writeGeneration{0};
 
+// The change count that this process's last own change left, per store file: while the board still
+// has it, nobody else has changed the board since.
+std::mutex ownMarkMutex;
+std::map<std::string, std::int64_t> ownMarks;
+
+std::optional<std::int64_t> ownMark(const std::string& path) {
+    std::lock_guard lock(ownMarkMutex);
+    auto it = ownMarks.find(path);
+    if (it == ownMarks.end()) return std::nullopt;
+    return it->second;
+}
+
+void setOwnMark(const std::string& path, std::int64_t count) {
+    std::lock_guard lock(ownMarkMutex);
+    ownMarks[path] = count;
+}
+
+bool hasSchema(sqlite3* db) {
+    Statement s(
+        db, "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name IN ('board', 'items', 'reps')");
+    return s.step() == SQLITE_ROW && s.integer(0) == 3;
+}
+
 // A buffer for `size` bytes. Large ones ask for transparent huge pages before their first touch: a
 // representation can be hundreds of megabytes, and faulting it in 4 KiB pages costs far more than
 // copying it.
@@ -146,23 +172,28 @@ std::uint64_t Store::localWriteGeneration() {
 }
 
 std::optional<Store> Store::open() {
-    std::string path = (sandboxDir() / "pasteboard.db").string();
+    std::optional<std::filesystem::path> dir = sandboxDir();
+    if (!dir) return std::nullopt;
+    std::string path = (*dir / "pasteboard.db").string();
     sqlite3* db = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
-                        nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(
+            path.c_str(), &db,
+            SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX | SQLITE_OPEN_NOFOLLOW,
+            nullptr) != SQLITE_OK) {
         sqlite3_close(db);
         return std::nullopt;
     }
-    sqlite3_busy_timeout(db, 30000);
-    Store store(db);
-    // WAL lets readers go on while a writer works; the schema is made under the write lock.
-    // Large pages keep big representations in few overflow pages; mapping the file spares a read call
-    // per page. The page size takes effect when the file is new.
+    sqlite3_busy_timeout(db, kBusyWaitMs);
+    Store store(db, path);
+    // WAL lets readers go on while a writer works (the mode stays with the file once set); the schema
+    // is made under the write lock, once, so that opening the store to read never queues behind a
+    // writer. Large pages keep big representations in few overflow pages; mapping the file spares a
+    // read call per page. The page size takes effect when the file is new.
     exec(db, "PRAGMA page_size=65536");
     exec(db, "PRAGMA mmap_size=1073741824");
-    exec(db, "PRAGMA journal_mode=WAL");
+    if (!exec(db, "PRAGMA journal_mode=WAL")) return std::nullopt;
     exec(db, "PRAGMA synchronous=NORMAL");
-    if (!store.write([](sqlite3* d) { return exec(d, kSchema); })) return std::nullopt;
+    if (!hasSchema(db) && !store.write([](sqlite3* d) { return exec(d, kSchema); })) return std::nullopt;
     return store;
 }
 
@@ -172,18 +203,23 @@ Store::~Store() {
 
 std::optional<Board> Store::read() {
     if (!exec(db_, "BEGIN")) return std::nullopt;
+    std::optional<Board> board = readBoard(db_);
+    exec(db_, "COMMIT");
+    return board;
+}
+
+std::optional<Board> Store::readBoard(sqlite3* db) {
     Board board;
     bool ok = true;
-    board.changeCount = boardValue(db_, "changeCount").value_or(0);
-    board.itemsNull = boardValue(db_, "itemsNull").value_or(0) != 0;
+    board.changeCount = boardValue(db, "changeCount").value_or(0);
+    board.itemsNull = boardValue(db, "itemsNull").value_or(0) != 0;
     {
-        Statement items(db_, "SELECT id FROM items ORDER BY pos");
+        Statement items(db, "SELECT id FROM items ORDER BY pos");
         ok = ok && items.ok();
         while (ok && items.step() == SQLITE_ROW) board.items.push_back({items.integer(0), {}});
     }
-    ok = ok && readReps(db_, 0, board.boardLevel);
-    for (StoredItem& item : board.items) ok = ok && readReps(db_, item.id, item.reps);
-    exec(db_, "COMMIT");
+    ok = ok && readReps(db, 0, board.boardLevel);
+    for (StoredItem& item : board.items) ok = ok && readReps(db, item.id, item.reps);
     if (!ok) return std::nullopt;
     return board;
 }
@@ -211,12 +247,35 @@ bool Store::write(const std::function<bool(sqlite3*)>& change) {
     return false;
 }
 
+Store::ChangeOutcome Store::change(const std::function<bool(sqlite3*)>& edit, bool asOwner,
+                                   std::int64_t* after) {
+    ChangeOutcome outcome = ChangeOutcome::Failed;
+    std::int64_t next = 0;
+    bool committed = write([&](sqlite3* db) {
+        std::int64_t count = changeCount(db);
+        std::optional<std::int64_t> mark = ownMark(path_);
+        if (asOwner && mark && *mark != count) {
+            outcome = ChangeOutcome::NotOwner;
+            return false;
+        }
+        if (count == std::numeric_limits<std::int64_t>::max()) return false;
+        next = count + 1;
+        return edit(db) && setChangeCount(db, next);
+    });
+    if (!committed) return outcome;
+    setOwnMark(path_, next);
+    if (after) *after = next;
+    return ChangeOutcome::Done;
+}
+
 bool Store::clearBoard(sqlite3* db) {
     return exec(db, "DELETE FROM reps; DELETE FROM items;") && setItemsNull(db, false);
 }
 
 bool Store::bumpChangeCount(sqlite3* db) {
-    return setChangeCount(db, boardValue(db, "changeCount").value_or(0) + 1);
+    std::int64_t count = changeCount(db);
+    if (count == std::numeric_limits<std::int64_t>::max()) return false;  // the count never wraps
+    return setChangeCount(db, count + 1);
 }
 
 std::int64_t Store::changeCount(sqlite3* db) {

@@ -20,20 +20,33 @@ using platform::StoredItem;
 
 class Store {
   public:
-    // Opens (and creates when missing) pasteboard.db in the sandbox folder; nothing when that fails.
+    // Opens (and creates when missing) pasteboard.db in the sandbox folder, without following a symbolic
+    // link; nothing when that fails or the folder is refused. Opening never waits for a writer: the
+    // schema is made only when the file has none yet.
     static std::optional<Store> open();
-    Store(Store&& other) noexcept : db_(other.db_) { other.db_ = nullptr; }
+    Store(Store&& other) noexcept : db_(other.db_), path_(std::move(other.path_)) { other.db_ = nullptr; }
     Store& operator=(Store&&) = delete;
     ~Store();
 
     // A consistent snapshot of the whole board.
     std::optional<Board> read();
+    // The whole board as the transaction in progress sees it.
+    static std::optional<Board> readBoard(sqlite3* db);
     // The change count alone, without reading the board.
     std::optional<std::int64_t> currentChangeCount();
 
     // Runs `change` inside one write transaction; commits when it answers true, rolls back otherwise.
-    // Answers whether the transaction committed.
+    // Answers whether the transaction committed. A writer waits at most kBusyWaitMs for another.
     bool write(const std::function<bool(sqlite3*)>& change);
+
+    enum class ChangeOutcome { Done, Failed, NotOwner };
+    // A change of the board's contents made by this process, in one write transaction: `edit` runs,
+    // the change count advances by one (a count that cannot grow fails the change), and the process
+    // becomes the owner of the board it leaves. With `asOwner` the change is refused (NotOwner, nothing
+    // changed) when another process changed the board since this process's last own change, so that
+    // a write never lands on a board that someone else cleared. `after` receives the new count.
+    ChangeOutcome change(const std::function<bool(sqlite3*)>& edit, bool asOwner,
+                         std::int64_t* after = nullptr);
 
     // Grows with every write this process commits, through any store: a snapshot taken at an older
     // generation may miss the process's own changes.
@@ -53,9 +66,12 @@ class Store {
     // The change count as stored (0 for a new store).
     static std::int64_t changeCount(sqlite3* db);
 
+    static constexpr int kBusyWaitMs = 5000;
+
   private:
-    explicit Store(sqlite3* db) : db_(db) {}
+    Store(sqlite3* db, std::string path) : db_(db), path_(std::move(path)) {}
     sqlite3* db_;
+    std::string path_;
 };
 
 }  // namespace platform::sandbox

@@ -44,8 +44,10 @@ std::optional<bool> permissionAnswer(const char* key) {
 }
 
 void appendRequestLine(std::string_view line) {
-    std::string path = (sandboxDir() / kScreenRecordingRequestLog).string();
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    std::optional<std::filesystem::path> dir = sandboxDir();
+    if (!dir) return;
+    std::string path = (*dir / kScreenRecordingRequestLog).string();
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) return;
     [[maybe_unused]] ssize_t n = ::write(fd, line.data(), line.size());
     ::close(fd);

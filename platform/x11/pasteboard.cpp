@@ -22,6 +22,12 @@ class X11Pasteboard final : public Pasteboard {
         return client_ && !items.empty() && client_->writeObjects(items);
     }
 
+    bool available() override { return board() != nullptr; }
+
+    std::optional<std::int64_t> currentChangeCount() override {
+        return client_ ? client_->changeCount() : std::nullopt;
+    }
+
     std::optional<std::vector<std::string>> types() override {
         const Board* b = board();
         if (!b) return std::nullopt;
@@ -79,7 +85,8 @@ class X11Pasteboard final : public Pasteboard {
 // synchronize (when the board changed), and taken anew after every put or clear made through it.
 class X11CarbonPasteboard final : public CarbonPasteboardSession {
   public:
-    explicit X11CarbonPasteboard(PasteboardClient& client) : client_(client) {}
+    X11CarbonPasteboard(PasteboardClient& client, Board first)
+        : client_(client), snapshot_(std::move(first)) {}
 
     PasteboardSyncFlags synchronize() override {
         std::optional<std::int64_t> current = client_.changeCount();
@@ -163,7 +170,10 @@ OSStatus createCarbonPasteboard(const char* name, std::unique_ptr<CarbonPasteboa
     if (!name || std::strcmp(name, kPasteboardClipboard) != 0) return paramErr;
     PasteboardClient* client = PasteboardClient::shared();
     if (!client) return coreFoundationUnknownErr;
-    out->reset(new X11CarbonPasteboard(*client));
+    // A server that cannot give the board is a pasteboard that cannot be opened.
+    std::optional<Board> first = client->snapshot();
+    if (!first) return coreFoundationUnknownErr;
+    out->reset(new X11CarbonPasteboard(*client, std::move(*first)));
     (*out)->synchronize();
     return noErr;
 }

@@ -202,9 +202,11 @@ class X11Stream : public SCStream {
     }
 
     void startCapture(std::function<void(std::optional<ErrorObject>)> completion) override {
+        // Starts and stops take turns, so that a second start can never replace a running thread.
+        std::lock_guard turn(lifecycle_);
         {
             std::lock_guard lock(state_->mutex);
-            if (state_->running || producer_.joinable()) {
+            if (state_->running) {
                 detachTask([completion = std::move(completion)] {
                     completion(captureError(CaptureErrorCode::StreamAlreadyRunning));
                 });
@@ -213,6 +215,9 @@ class X11Stream : public SCStream {
             state_->running = true;
             state_->stopRequested = false;
         }
+        // The thread of a start that failed, or of a stream that lost its display, has ended.
+        if (producer_.joinable()) producer_.join();
+        closeWake();
         if (pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) wake_[0] = wake_[1] = -1;
         // The stream's own thread sets up, answers the start, then delivers frames: none before the
         // completion.
@@ -338,6 +343,7 @@ class X11Stream : public SCStream {
 
     // Ends frame delivery; true when the stream was running.
     bool halt() {
+        std::lock_guard turn(lifecycle_);
         {
             std::lock_guard lock(state_->mutex);
             state_->stopRequested = true;
@@ -347,19 +353,24 @@ class X11Stream : public SCStream {
             [[maybe_unused]] ssize_t n = ::write(wake_[1], &byte, 1);
         }
         if (producer_.joinable()) producer_.join();
-        for (int& fd : wake_) {
-            if (fd >= 0) ::close(fd);
-            fd = -1;
-        }
+        closeWake();
         std::lock_guard lock(state_->mutex);
         bool wasRunning = state_->running;
         state_->running = false;
         return wasRunning;
     }
 
+    void closeWake() {
+        for (int& fd : wake_) {
+            if (fd >= 0) ::close(fd);
+            fd = -1;
+        }
+    }
+
     SCContentFilter filter_;
     SCStreamConfiguration configuration_;
     std::shared_ptr<State> state_;
+    std::mutex lifecycle_;
     std::thread producer_;
     int wake_[2] = {-1, -1};
 };

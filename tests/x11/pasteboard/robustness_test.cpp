@@ -194,11 +194,13 @@ TEST_F(Robustness, WithoutAServerEveryToolGivesItsFailureAnswer) {
         EXPECT_EQ(
             peeked.out,
             "{\"changeCount\":0,\"itemCount\":0,\"types\":[],\"filePaths\":[],\"hasEmbeddedPngOnly\":false,"
-            "\"hasPromisedTypes\":false,\"items\":[]}\n");
-        EXPECT_EQ(peeked.status, 0);
+            "\"hasPromisedTypes\":false,\"items\":[],\"error\":\"pasteboard_unavailable\"}\n");
+        EXPECT_EQ(peeked.status, 1);
         ssptest::RunResult sifted = x.runProgram(tool("clipsift"), o);
-        EXPECT_EQ(sifted.status, 0);
+        EXPECT_EQ(sifted.status, 1);
         EXPECT_EQ(parse(sifted.out)["itemCount"], 0);
+        EXPECT_EQ(parse(sifted.out)["error"], "pasteboard_unavailable");
+        EXPECT_EQ(parse(sifted.out)["carbonFlavors"], json::array());
     }
 }
 
