@@ -108,6 +108,15 @@ class DisplayGrabber {
             break;
         }
         if (!found) return captureError(CaptureErrorCode::NoSuchDisplay);
+        // A source rectangle narrows the read to its whole pixels (points are pixels here).
+        const CGRect& source = configuration_.sourceRect;
+        if (source.width > 0 && source.height > 0) {
+            CGRect display{0, 0, static_cast<double>(area_.width), static_cast<double>(area_.height)};
+            CGRect part = CGRectIntersection(CGRectIntegral(CGRectIntersection(source, display)), display);
+            if (!(part.width >= 1 && part.height >= 1)) return captureError(CaptureErrorCode::InvalidFrameSize);
+            area_ = PixelRect{area_.x + static_cast<int>(part.x), area_.y + static_cast<int>(part.y),
+                              static_cast<int>(part.width), static_cast<int>(part.height)};
+        }
         width_ = configuration_.width > 0 ? configuration_.width : area_.width;
         height_ = configuration_.height > 0 ? configuration_.height : area_.height;
         if (area_.empty() || width_ <= 0 || height_ <= 0 || width_ > kMaxPixels / height_ ||
