@@ -55,30 +55,58 @@ std::uint64_t signedMagnitude(const std::uint8_t* d, std::size_t n) {
     return sum;
 }
 
-void filterSub(const std::uint8_t* row, std::uint8_t* out, std::size_t n) {
+#ifdef SSP_PNG_X86
+// Adds the signed magnitude of 16 filtered bytes to the running sums.
+inline __m128i measured(__m128i acc, __m128i d) {
+    __m128i zero = _mm_setzero_si128();
+    return _mm_add_epi64(acc, _mm_sad_epu8(_mm_min_epu8(d, _mm_sub_epi8(zero, d)), zero));
+}
+
+inline std::uint64_t total(__m128i acc) {
+    return static_cast<std::uint64_t>(_mm_cvtsi128_si64(acc)) +
+           static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(acc, acc)));
+}
+#endif
+
+// The filters write the filtered row and answer its signed magnitude, measured as it is written.
+std::uint64_t filterSub(const std::uint8_t* row, std::uint8_t* out, std::size_t n) {
     std::size_t first = std::min<std::size_t>(4, n);
     std::memcpy(out, row, first);
+    std::uint64_t sum = signedMagnitude(out, first);
     std::size_t i = first;
 #ifdef SSP_PNG_X86
+    __m128i acc = _mm_setzero_si128();
     for (; i + 16 <= n; i += 16) {
         __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
         __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i - 4));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_sub_epi8(x, a));
+        __m128i d = _mm_sub_epi8(x, a);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), d);
+        acc = measured(acc, d);
     }
+    sum += total(acc);
 #endif
+    std::size_t rest = i;
     for (; i < n; ++i) out[i] = static_cast<std::uint8_t>(row[i] - row[i - 4]);
+    return sum + signedMagnitude(out + rest, n - rest);
 }
 
-void filterUp(const std::uint8_t* row, const std::uint8_t* prev, std::uint8_t* out, std::size_t n) {
+std::uint64_t filterUp(const std::uint8_t* row, const std::uint8_t* prev, std::uint8_t* out, std::size_t n) {
+    std::uint64_t sum = 0;
     std::size_t i = 0;
 #ifdef SSP_PNG_X86
+    __m128i acc = _mm_setzero_si128();
     for (; i + 16 <= n; i += 16) {
         __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
         __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(prev + i));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_sub_epi8(x, b));
+        __m128i d = _mm_sub_epi8(x, b);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), d);
+        acc = measured(acc, d);
     }
+    sum = total(acc);
 #endif
+    std::size_t rest = i;
     for (; i < n; ++i) out[i] = static_cast<std::uint8_t>(row[i] - prev[i]);
+    return sum + signedMagnitude(out + rest, n - rest);
 }
 
 std::uint8_t paethPredictor(int a, int b, int c) {
@@ -106,7 +134,7 @@ __m128i paeth8(__m128i a, __m128i b, __m128i c) {
 }
 #endif
 
-void filterPaeth(const std::uint8_t* row, const std::uint8_t* prev, std::uint8_t* out, std::size_t n) {
+std::uint64_t filterPaeth(const std::uint8_t* row, const std::uint8_t* prev, std::uint8_t* out, std::size_t n) {
     std::size_t first = std::min<std::size_t>(4, n);
     // The first pixel has nothing to its left: the predictor is the pixel above.
     for (std::size_t i = 0; i < first; ++i) out[i] = static_cast<std::uint8_t>(row[i] - prev[i]);
@@ -125,6 +153,7 @@ void filterPaeth(const std::uint8_t* row, const std::uint8_t* prev, std::uint8_t
 #endif
     for (; i < n; ++i)
         out[i] = static_cast<std::uint8_t>(row[i] - paethPredictor(row[i - 4], prev[i], prev[i - 4]));
+    return signedMagnitude(out, n);
 }
 
 // RGBA to RGB: `pixels` pixels from `in` to `out` (3 bytes each).
@@ -288,18 +317,18 @@ std::optional<Bytes> encode(const RgbaView& view, PngEffort effort) {
     for (std::size_t y = 0; y < height; ++y) {
         const std::uint8_t* row = view.pixels + y * view.stride;
         const std::uint8_t* prev = y > 0 ? row - view.stride : nullptr;
-        // The candidate with the smallest signed magnitude; ties keep the simpler filter.
-        const std::uint8_t* chosen = row;
-        std::uint8_t type = kNone;
-        std::uint64_t best = signedMagnitude(row, rgbaBytes);
-        filterSub(row, sub, rgbaBytes);
-        if (std::uint64_t m = signedMagnitude(sub, rgbaBytes); m < best) best = m, chosen = sub, type = kSub;
+        // The candidate with the smallest signed magnitude; ties keep the simpler filter. Frames leave
+        // None out: screen content nearly never compresses better unfiltered.
+        std::uint64_t best = filterSub(row, sub, rgbaBytes);
+        const std::uint8_t* chosen = sub;
+        std::uint8_t type = kSub;
+        if (effort == PngEffort::Smaller) {
+            if (std::uint64_t m = signedMagnitude(row, rgbaBytes); m <= best) best = m, chosen = row, type = kNone;
+        }
         if (prev) {
-            filterUp(row, prev, up, rgbaBytes);
-            if (std::uint64_t m = signedMagnitude(up, rgbaBytes); m < best) best = m, chosen = up, type = kUp;
+            if (std::uint64_t m = filterUp(row, prev, up, rgbaBytes); m < best) best = m, chosen = up, type = kUp;
             if (effort == PngEffort::Smaller) {
-                filterPaeth(row, prev, paeth, rgbaBytes);
-                if (std::uint64_t m = signedMagnitude(paeth, rgbaBytes); m < best)
+                if (std::uint64_t m = filterPaeth(row, prev, paeth, rgbaBytes); m < best)
                     best = m, chosen = paeth, type = kPaeth;
             }
         }

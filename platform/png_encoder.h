@@ -1,5 +1,5 @@
-// The suite's PNG writer for pixels: each row filtered (the cheapest of None, Sub, Up and, for files,
-// Paeth, judged per row), the rows compressed by ISA-L's igzip at level 1 into one zlib stream (about
+// The suite's PNG writer for pixels: each row filtered (the cheapest of Sub and Up and, for files, None
+// and Paeth, judged per row), the rows compressed by ISA-L's igzip at level 1 into one zlib stream (about
 // the size of zlib's level 6 on screen content, at a quarter of zlib level 1's time).
 // Opaque images are written as 8-bit RGB, images with any transparency as 8-bit RGBA; non-interlaced,
 // no ancillary chunks. Every PNG decoder reads the result.
@@ -23,8 +23,8 @@ struct RgbaView {
 };
 
 enum class PngEffort {
-    Fastest,  // frames: None, Sub or Up per row
-    Smaller,  // files: Paeth considered too (photographs gain from it)
+    Fastest,  // frames: Sub or Up per row
+    Smaller,  // files: None and Paeth considered too (photographs gain from them)
 };
 
 // The PNG file of the pixels; nothing for an empty or inconsistent view, or when memory runs out.

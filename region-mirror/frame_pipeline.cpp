@@ -5,6 +5,10 @@
 #include <cmath>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/base64.h"
 #include "platform/png_encoder.h"
 #include "region-mirror/mirror_stop.h"
@@ -90,32 +94,55 @@ std::optional<FrameLine> frameLineFor(const platform::CMSampleBuffer& sampleBuff
     return line;
 }
 
+namespace {
+
+// Whether every character is one of the base64 alphabet or "=": 16 at a time where SSE2 is there.
+bool base64Characters(const char* text, std::size_t n) {
+    auto plain = [](unsigned char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/' ||
+               c == '=';
+    };
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    auto within = [](__m128i v, char lo, char hi) {
+        __m128i x = _mm_sub_epi8(v, _mm_set1_epi8(lo));
+        return _mm_cmpeq_epi8(_mm_min_epu8(x, _mm_set1_epi8(static_cast<char>(hi - lo))), x);
+    };
+    for (; i + 16 <= n; i += 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+        __m128i ok = _mm_or_si128(_mm_or_si128(within(v, 'A', 'Z'), within(v, 'a', 'z')),
+                                  _mm_or_si128(within(v, '/', '9'),  // "/" and the digits
+                                               _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('+')),
+                                                            _mm_cmpeq_epi8(v, _mm_set1_epi8('=')))));
+        if (_mm_movemask_epi8(ok) != 0xFFFF) return false;
+    }
+#endif
+    for (; i < n; ++i)
+        if (!plain(static_cast<unsigned char>(text[i]))) return false;
+    return true;
+}
+
+}  // namespace
+
 std::string frameLineText(const FrameLine& line) {
+    const std::string& text = line.pngBase64;
+    // Base64 text needs no escaping but for "/"; any other text goes through the platform's encoder,
+    // which knows every rule.
+    if (!base64Characters(text.data(), text.size()))
+        return shared::encodeJson(frameLineJson(line)).value_or(std::string());
     std::string head = "{\"ts\":" + std::to_string(line.ts) + ",\"width\":" + std::to_string(line.width) +
                        ",\"height\":" + std::to_string(line.height) + ",\"pngBase64\":\"";
-    const std::string& text = line.pngBase64;
-    std::size_t slashes = static_cast<std::size_t>(std::count(text.begin(), text.end(), '/'));
-    std::string out(head.size() + text.size() + slashes + 2, '\0');
-    std::memcpy(out.data(), head.data(), head.size());
-    char* to = out.data() + head.size();
-    // Base64 text needs no escaping but for "/"; any other character sends the line through the
-    // platform's encoder, which knows every rule.
+    std::string out;
+    out.reserve(head.size() + text.size() + text.size() / 32 + 3);
+    out += head;
     for (std::size_t at = 0; at < text.size();) {
         std::size_t slash = std::min(text.find('/', at), text.size());
-        for (std::size_t i = at; i < slash; ++i) {
-            char c = text[i];
-            bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' ||
-                         c == '=';
-            if (!plain) return shared::encodeJson(frameLineJson(line)).value_or(std::string());
-            *to++ = c;
-        }
+        out.append(text, at, slash - at);
         if (slash == text.size()) break;
-        *to++ = '\\';
-        *to++ = '/';
+        out += "\\/";
         at = slash + 1;
     }
-    *to++ = '"';
-    *to++ = '}';
+    out += "\"}";
     return out;
 }
 

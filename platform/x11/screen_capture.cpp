@@ -140,9 +140,18 @@ class DisplayGrabber {
     bool drawsCursor() const { return cursor_; }
 
     Result<Bitmap> grab() {
-        Bitmap frame = blackBitmap(area_.width, area_.height);
         PixelRect root{0, 0, c_.screen()->width_in_pixels, c_.screen()->height_in_pixels};
         PixelRect visible = intersect(area_, root);
+        // Black where the area leaves the screen; a frame that the read covers whole needs no filling.
+        Bitmap frame;
+        if (visible.x == area_.x && visible.y == area_.y && visible.width == area_.width &&
+            visible.height == area_.height) {
+            frame.width = area_.width;
+            frame.height = area_.height;
+            frame.rgba.resize(static_cast<std::size_t>(area_.width) * static_cast<std::size_t>(area_.height) * 4);
+        } else {
+            frame = blackBitmap(area_.width, area_.height);
+        }
         if (!visible.empty() &&
             !reader_.read(c_.root(), visible.x, visible.y, visible.width, visible.height, *format_,
                           Paint::Copy, frame, visible.x - area_.x, visible.y - area_.y))
