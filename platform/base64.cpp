@@ -1,46 +1,64 @@
 #include "platform/base64.h"
 
-#include <openssl/evp.h>
+#include <array>
 
 namespace platform {
+namespace {
+
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr std::uint8_t kInvalid = 0xFF;
+
+constexpr std::array<std::uint8_t, 256> makeDecodeTable() {
+    std::array<std::uint8_t, 256> table{};
+    for (auto& v : table) v = kInvalid;
+    for (std::uint8_t i = 0; i < 64; ++i) table[static_cast<unsigned char>(kAlphabet[i])] = i;
+    return table;
+}
+constexpr std::array<std::uint8_t, 256> kDecode = makeDecodeTable();
+
+}  // namespace
 
 std::string base64Encode(const std::uint8_t* data, std::size_t size) {
     std::string out(4 * ((size + 2) / 3), '\0');
-    std::size_t done = 0;
-    // EVP_EncodeBlock takes an int length: feed it in slices that are multiples of 3 bytes.
-    constexpr std::size_t kSlice = 3 * (1 << 24);
-    for (std::size_t off = 0; off < size; off += kSlice) {
-        std::size_t n = std::min(kSlice, size - off);
-        done += static_cast<std::size_t>(EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data() + done),
-                                                         data + off, static_cast<int>(n)));
+    char* o = out.data();
+    std::size_t i = 0;
+    for (; i + 3 <= size; i += 3, o += 4) {
+        std::uint32_t v = (std::uint32_t{data[i]} << 16) | (std::uint32_t{data[i + 1]} << 8) | data[i + 2];
+        o[0] = kAlphabet[v >> 18];
+        o[1] = kAlphabet[(v >> 12) & 63];
+        o[2] = kAlphabet[(v >> 6) & 63];
+        o[3] = kAlphabet[v & 63];
     }
-    out.resize(done);
+    if (std::size_t rest = size - i; rest > 0) {
+        std::uint32_t v = std::uint32_t{data[i]} << 16;
+        if (rest == 2) v |= std::uint32_t{data[i + 1]} << 8;
+        o[0] = kAlphabet[v >> 18];
+        o[1] = kAlphabet[(v >> 12) & 63];
+        o[2] = rest == 2 ? kAlphabet[(v >> 6) & 63] : '=';
+        o[3] = '=';
+    }
     return out;
 }
 
 std::optional<Bytes> base64Decode(std::string_view text) {
     if (text.size() % 4 != 0) return std::nullopt;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        bool alpha = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' ||
-                     c == '/';
-        bool fill = c == '=' && i + 2 >= text.size() && (i + 1 == text.size() || text[i + 1] == '=');
-        if (!alpha && !fill) return std::nullopt;
+    std::size_t fill = 0;
+    if (!text.empty() && text.back() == '=') fill = text.size() >= 2 && text[text.size() - 2] == '=' ? 2 : 1;
+    Bytes out(text.size() / 4 * 3 - fill);
+    const auto* in = reinterpret_cast<const unsigned char*>(text.data());
+    std::size_t groups = text.size() / 4;
+    std::size_t o = 0;
+    for (std::size_t g = 0; g < groups; ++g, in += 4) {
+        bool last = g + 1 == groups;
+        std::uint8_t a = kDecode[in[0]], b = kDecode[in[1]];
+        std::uint8_t c = last && fill == 2 ? 0 : kDecode[in[2]];
+        std::uint8_t d = last && fill >= 1 ? 0 : kDecode[in[3]];
+        if (a == kInvalid || b == kInvalid || c == kInvalid || d == kInvalid) return std::nullopt;
+        std::uint32_t v = (std::uint32_t{a} << 18) | (std::uint32_t{b} << 12) | (std::uint32_t{c} << 6) | d;
+        out[o++] = static_cast<std::uint8_t>(v >> 16);
+        if (o < out.size()) out[o++] = static_cast<std::uint8_t>(v >> 8);
+        if (o < out.size()) out[o++] = static_cast<std::uint8_t>(v);
     }
-    Bytes out(text.size() / 4 * 3);
-    std::size_t done = 0;
-    constexpr std::size_t kSlice = 4 * (1 << 24);
-    for (std::size_t off = 0; off < text.size(); off += kSlice) {
-        std::size_t n = std::min(kSlice, text.size() - off);
-        int r = EVP_DecodeBlock(out.data() + done, reinterpret_cast<const unsigned char*>(text.data() + off),
-                                static_cast<int>(n));
-        if (r < 0) return std::nullopt;
-        done += static_cast<std::size_t>(r);
-    }
-    // EVP_DecodeBlock counts the fill characters as bytes: take them off again.
-    if (!text.empty() && text.back() == '=') --done;
-    if (text.size() >= 2 && text[text.size() - 2] == '=') --done;
-    out.resize(done);
     return out;
 }
 

@@ -1,4 +1,4 @@
-// Standard base64 (the usual alphabet, "=" fill, no line breaks), over OpenSSL.
+// Standard base64 (the usual alphabet, "=" fill, no line breaks).
 #pragma once
 
 #include <cstddef>

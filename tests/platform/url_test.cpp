@@ -34,10 +34,22 @@ TEST(Base64, RoundTripsAndRejectsBadText) {
         platform::Bytes b(s.begin(), s.end());
         EXPECT_EQ(platform::base64Decode(platform::base64Encode(b)), b);
     }
-    EXPECT_EQ(platform::base64Encode(platform::Bytes{'a', 'b'}), "YWI=");
-    EXPECT_FALSE(platform::base64Decode("YWI"));
-    EXPECT_FALSE(platform::base64Decode("Y=WI"));
-    EXPECT_FALSE(platform::base64Decode("YW I"));
+    // The test vectors of RFC 4648, both ways.
+    const std::pair<std::string, std::string> vectors[] = {{"f", "Zg=="},     {"fo", "Zm8="},
+                                                           {"foo", "Zm9v"},   {"foob", "Zm9vYg=="},
+                                                           {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}};
+    for (const auto& [plain, coded] : vectors) {
+        EXPECT_EQ(platform::base64Encode(platform::Bytes(plain.begin(), plain.end())), coded);
+        EXPECT_EQ(platform::base64Decode(coded), platform::Bytes(plain.begin(), plain.end()));
+    }
+    platform::Bytes every(256 * 3 + 1);
+    for (std::size_t i = 0; i < every.size(); ++i) every[i] = static_cast<std::uint8_t>(i * 7);
+    for (std::size_t n : {every.size(), every.size() - 1, every.size() - 2}) {
+        platform::Bytes part(every.begin(), every.begin() + static_cast<std::ptrdiff_t>(n));
+        EXPECT_EQ(platform::base64Decode(platform::base64Encode(part)), part);
+    }
+    for (const char* bad : {"YWI", "Y=WI", "YW I", "YW=I", "Y===", "====", "YQ==YQ==", "Zm9\n"})
+        EXPECT_FALSE(platform::base64Decode(bad)) << bad;
 }
 
 }  // namespace
