@@ -76,7 +76,7 @@ std::string buildHtml(const std::string& text, const std::vector<std::string>& p
         html += "<p style=\"margin:12px 0 4px;font:600 13px system-ui,sans-serif;color:#444;\">Snap " + n +
                 "</p>\n";
         html += "<p style=\"margin:0 0 12px;\"><img src=\"data:image/png;base64,";
-        html += platform::base64Encode(*png);
+        platform::base64Append(html, png->data(), png->size());
         html += "\" alt=\"Snap " + n +
                 "\" style=\"max-width:100%;height:auto;border:1px solid #ddd;border-radius:6px;\" /></p>\n";
     }
