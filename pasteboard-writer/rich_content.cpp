@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "platform/base64.h"
+#include "platform/image_info.h"
 #include "platform/images.h"
 
 namespace clipforge {
@@ -92,15 +93,15 @@ platform::AttributedString buildAttributed(const std::string& text, const std::v
     for (std::size_t i = 0; i < paths.size(); ++i) {
         std::optional<platform::Bytes> bytes = platform::readRegularFile(paths[i]);
         if (!bytes) continue;
-        std::optional<platform::LoadedImage> image = platform::decodeImage(*bytes);
+        std::optional<platform::ImageInfo> image = platform::inspectImage(*bytes);
         if (!image) continue;
         std::string n = std::to_string(i + 1);
         if (attr.length() > 0) attr.appendText("\n\n", regular);
         attr.appendText("Snap " + n + "\n", caption, platform::kSecondaryLabelColor);
         platform::ImageAttachment attachment;
         attachment.format = image->format;
-        attachment.pixelWidth = image->bitmap.width;
-        attachment.pixelHeight = image->bitmap.height;
+        attachment.pixelWidth = image->width;
+        attachment.pixelHeight = image->height;
         attachment.boundsWidth = std::clamp(image->widthPoints, 1.0, kMaxAttachmentWidth);
         attachment.boundsHeight = std::clamp(image->heightPoints, 1.0, kMaxAttachmentHeight);
         attachment.fileName = "Snap " + n + "." + platform::fileExtension(image->format);
