@@ -75,4 +75,4 @@ printf '%-24s %10s %12.1f\n' "clipforge native" "$n_ms" "$(echo "$n_kb" | awk '{
 printf '%-24s %10s %12s\n' "clipforge png-per-item" "$i_ms" "" "xclip -t image/png -i" "$x_ms" ""
 awk -v n="$n_ms" -v k="$n_kb" -v f="$file_bytes" -v i="$i_ms" -v x="$x_ms" \
   'BEGIN { printf "native path: %d ms (target <= 150), peak memory %.1f x the file (target <= 6)\n", n, k * 1024 / f
-           printf "png-per-item / xclip: %.2f (target <= 2)\n", x > 0 ? i / x : 0 }'
+           printf "png-per-item / xclip: %.2f (target <= 2)\n", (x > 0 ? i / x : 0) }'
