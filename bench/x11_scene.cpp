@@ -1,13 +1,20 @@
 // Puts a desktop-like scene on the root window of DISPLAY and exits: a photograph scaled to the whole
 // screen as the wallpaper, an editor screenshot tiled over a large "window", and a test-pattern
-// "window". The capture benchmark (bench/x11_capture.sh) times screenshots of it.
+// "window". The capture benchmark (bench/x11_capture.sh) times screenshots of it. With a scene image
+// (samples/desktop-1080p.png) that image is the whole scene instead. With --animate the program stays
+// and changes a small part of the screen 60 times a second (a clock ticking near the middle, a caret
+// blinking in the editor), so that every frame of a stream differs from the one before, until killed.
 //
-//   x11_scene SAMPLES_DIR
+//   x11_scene SAMPLES_DIR [SCENE_PNG] [--animate]
 #include <xcb/xcb.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/images.h"
@@ -43,6 +50,16 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::string samples = argv[1];
+    bool animate = false;
+    std::optional<platform::LoadedImage> whole;
+    for (int i = 2; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--animate") == 0) {
+            animate = true;
+        } else if (!(whole = platform::loadImage(argv[i]))) {
+            std::fprintf(stderr, "x11_scene: %s cannot be read\n", argv[i]);
+            return 1;
+        }
+    }
     auto photo = platform::loadImage(samples + "/photo.jpg");
     auto editor = platform::loadImage(samples + "/screenshot-editor.png");
     if (!photo || !editor) {
@@ -66,6 +83,7 @@ int main(int argc, char** argv) {
             // A test-pattern window.
             if (x >= width * 2 / 3 + 40 && x < width - 60 && y >= height / 2 && y < height - 160)
                 v = ssptest::patternPixel(3, x, y);
+            if (whole && x < whole->bitmap.width && y < whole->bitmap.height) v = pixelOf(whole->bitmap, x, y);
             scene[static_cast<std::size_t>(y) * width + x] = v;
         }
     }
@@ -83,6 +101,19 @@ int main(int argc, char** argv) {
     xcb_change_window_attributes(c, screen->root, XCB_CW_BACK_PIXMAP, &pixmap);
     xcb_clear_area(c, 0, screen->root, 0, 0, 0, 0);
     xcb_free_pixmap(c, pixmap);
+    for (std::uint32_t tick = 0; animate && !xcb_connection_has_error(c); ++tick) {
+        std::uint32_t colour = 0x203040u + (tick * 0x050301u & 0x7F7F7Fu);
+        xcb_change_gc(c, gc, XCB_GC_FOREGROUND, &colour);
+        xcb_rectangle_t clock{static_cast<std::int16_t>(width / 2 + 100), static_cast<std::int16_t>(height / 2 - 250), 100, 20};
+        xcb_poly_fill_rectangle(c, screen->root, gc, 1, &clock);
+        if (tick % 30 == 0) xcb_clear_area(c, 0, screen->root, width / 2 - 300, height / 2, 2, 18);
+        if (tick % 30 == 15) {
+            xcb_rectangle_t caret{static_cast<std::int16_t>(width / 2 - 300), static_cast<std::int16_t>(height / 2), 2, 18};
+            xcb_poly_fill_rectangle(c, screen->root, gc, 1, &caret);
+        }
+        xcb_flush(c);
+        std::this_thread::sleep_for(std::chrono::microseconds(16667));
+    }
     xcb_get_input_focus_reply_t* sync = xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr);
     std::free(sync);
     xcb_disconnect(c);

@@ -12,7 +12,9 @@ namespace shotdeck {
 namespace {
 
 constexpr std::chrono::milliseconds kWaitSlice{50};
-constexpr std::chrono::milliseconds kRunLoopSlice{50};
+// Short: the semaphore is only looked at between the run loop's slices, so a long slice would leave a
+// finished capture waiting for it to end.
+constexpr std::chrono::milliseconds kRunLoopSlice{2};
 constexpr std::int64_t kMinimumPngBytes = 512;
 
 // The cell the capture task fills and the waiting main thread reads once it holds the semaphore.

@@ -1,5 +1,7 @@
 #include "pasteboard-writer/native_item.h"
 
+#include <memory>
+
 #include "pasteboard-writer/rich_content.h"
 #include "platform/rich_text.h"
 #include "platform/url.h"
@@ -24,8 +26,9 @@ platform::PasteboardItem buildNativeItem(const std::string& text, const std::vec
     if (attr.length() > 0) {
         if (auto rtf = platform::rtfData(attr)) item.setData(std::move(*rtf), platform::NSPasteboardTypeRTF);
         if (auto rtfd = platform::rtfdData(attr)) {
-            item.setData(*rtfd, "com.apple.flat-rtfd");
-            item.setData(std::move(*rtfd), "com.apple.rtfd");
+            auto shared = std::make_shared<const platform::Bytes>(std::move(*rtfd));
+            item.setData(shared, "com.apple.flat-rtfd");
+            item.setData(shared, "com.apple.rtfd");
         }
     }
     if (!imagePaths.empty() && !cursorMode) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "platform/base64.h"
+#include "platform/image_info.h"
 #include "platform/images.h"
 
 namespace clipforge {
@@ -122,7 +123,7 @@ std::string buildHtml(const std::string& text, const std::vector<std::string>& p
         html += "<p style=\"margin:0 0 12px;\"><img src=\"data:";
         html += image->mimeType;
         html += ";base64,";
-        html += platform::base64Encode(image->bytes);
+        platform::base64Append(html, image->bytes.data(), image->bytes.size());
         html += "\" alt=\"Snap " + n +
                 "\" style=\"max-width:100%;height:auto;border:1px solid #ddd;border-radius:6px;\" /></p>\n";
     }
@@ -138,15 +139,15 @@ platform::AttributedString buildAttributed(const std::string& text, const std::v
     for (std::size_t i = 0; i < paths.size(); ++i) {
         std::optional<platform::Bytes> bytes = platform::readRegularFile(paths[i]);
         if (!bytes) continue;
-        std::optional<platform::LoadedImage> image = platform::decodeImage(*bytes);
+        std::optional<platform::ImageInfo> image = platform::inspectImage(*bytes);
         if (!image) continue;
         std::string n = std::to_string(i + 1);
         if (attr.length() > 0) attr.appendText("\n\n", regular);
         attr.appendText("Snap " + n + "\n", caption, platform::kSecondaryLabelColor);
         platform::ImageAttachment attachment;
         attachment.format = image->format;
-        attachment.pixelWidth = image->bitmap.width;
-        attachment.pixelHeight = image->bitmap.height;
+        attachment.pixelWidth = image->width;
+        attachment.pixelHeight = image->height;
         Bounds bounds = attachmentBounds(image->widthPoints, image->heightPoints);
         attachment.boundsWidth = bounds.width;
         attachment.boundsHeight = bounds.height;

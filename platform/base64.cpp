@@ -19,8 +19,15 @@ constexpr std::array<std::uint8_t, 256> kDecode = makeDecodeTable();
 }  // namespace
 
 std::string base64Encode(const std::uint8_t* data, std::size_t size) {
-    std::string out(4 * ((size + 2) / 3), '\0');
-    char* o = out.data();
+    std::string out;
+    base64Append(out, data, size);
+    return out;
+}
+
+void base64Append(std::string& out, const std::uint8_t* data, std::size_t size) {
+    std::size_t start = out.size();
+    out.resize(start + 4 * ((size + 2) / 3));
+    char* o = out.data() + start;
     std::size_t i = 0;
     for (; i + 3 <= size; i += 3, o += 4) {
         std::uint32_t v = (std::uint32_t{data[i]} << 16) | (std::uint32_t{data[i + 1]} << 8) | data[i + 2];
@@ -37,7 +44,6 @@ std::string base64Encode(const std::uint8_t* data, std::size_t size) {
         o[2] = rest == 2 ? kAlphabet[(v >> 6) & 63] : '=';
         o[3] = '=';
     }
-    return out;
 }
 
 std::optional<Bytes> base64Decode(std::string_view text) {

@@ -12,6 +12,8 @@
 namespace platform {
 
 std::string base64Encode(const std::uint8_t* data, std::size_t size);
+// Appends the text to `out`, made in place at its end (no temporary copy).
+void base64Append(std::string& out, const std::uint8_t* data, std::size_t size);
 inline std::string base64Encode(const Bytes& bytes) {
     return base64Encode(bytes.data(), bytes.size());
 }

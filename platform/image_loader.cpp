@@ -63,6 +63,11 @@ std::optional<LoadedImage> loadImage(const std::string& path) {
     return s ? s->load(path) : std::nullopt;
 }
 
+std::optional<ImageInfo> inspectImage(const Bytes& bytes) {
+    const ImageServices* s = services();
+    return s ? s->inspect(bytes) : std::nullopt;
+}
+
 std::optional<Bytes> encodePNG(const Bitmap& bitmap, PngSpeed speed) {
     const ImageServices* s = services();
     return s ? s->encodePng(bitmap, speed) : std::nullopt;

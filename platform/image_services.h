@@ -7,6 +7,7 @@
 
 #include <cstddef>
 
+#include "platform/image_info.h"
 #include "platform/images.h"
 
 namespace platform {
@@ -15,6 +16,7 @@ struct ImageServices {
     std::size_t size;  // sizeof(ImageServices) of the module's build: a stale module is refused
     decltype(&platform::decodeImage) decode;
     decltype(&platform::loadImage) load;
+    decltype(&platform::inspectImage) inspect;
     decltype(&platform::encodePNG) encodePng;
     decltype(&platform::encodeTIFF) encodeTiff;
     decltype(&platform::resolutionOf) resolution;

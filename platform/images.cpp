@@ -24,6 +24,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/png_encoder.h"
+
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wunused-function"
 #pragma GCC diagnostic ignored "-Wsign-compare"
@@ -640,39 +642,6 @@ std::optional<LoadedImage> decodeWebP(const Bytes& bytes) {
     return image;
 }
 
-void pngWriteToMemory(png_structp png, png_bytep data, png_size_t length) {
-    auto* out = static_cast<Bytes*>(png_get_io_ptr(png));
-    out->insert(out->end(), data, data + length);
-}
-void pngFlush(png_structp) {}
-
-bool encodePngInto(const Bitmap& bitmap, PngSpeed speed, Bytes* out, std::vector<png_bytep>* rows) {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, pngError, pngWarning);
-    if (png == nullptr) return false;
-    png_infop info = png_create_info_struct(png);
-    if (info == nullptr) {
-        png_destroy_write_struct(&png, nullptr);
-        return false;
-    }
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        return false;
-    }
-    png_set_write_fn(png, out, pngWriteToMemory, pngFlush);
-    if (speed == PngSpeed::Fast) {
-        png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
-        png_set_compression_level(png, 1);
-    }
-    png_set_IHDR(png, info, static_cast<png_uint_32>(bitmap.width), static_cast<png_uint_32>(bitmap.height),
-                 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE,
-                 PNG_FILTER_TYPE_BASE);
-    png_write_info(png, info);
-    png_write_image(png, rows->data());
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return true;
-}
-
 bool bitmapValid(const Bitmap& bitmap) {
     return encodableSize(bitmap.width > 0 ? static_cast<std::uint64_t>(bitmap.width) : 0,
                           bitmap.height > 0 ? static_cast<std::uint64_t>(bitmap.height) : 0) &&
@@ -710,13 +679,8 @@ std::optional<LoadedImage> loadImage(const std::string& path) {
 
 std::optional<Bytes> encodePNG(const Bitmap& bitmap, PngSpeed speed) {
     if (!bitmapValid(bitmap)) return std::nullopt;
-    Bytes out;
-    out.reserve(bitmap.rgba.size() / 4 + 1024);
-    std::vector<png_bytep> rows(static_cast<std::size_t>(bitmap.height));
-    auto* base = const_cast<png_bytep>(bitmap.rgba.data());  // libpng only reads the rows it is given
-    for (std::size_t y = 0; y < rows.size(); ++y) rows[y] = base + y * std::size_t(bitmap.width) * 4;
-    if (!encodePngInto(bitmap, speed, &out, &rows)) return std::nullopt;
-    return out;
+    RgbaView view{bitmap.rgba.data(), bitmap.width, bitmap.height, std::size_t(bitmap.width) * 4};
+    return encodePngRgba(view, speed == PngSpeed::Fast ? PngEffort::Fastest : PngEffort::Smaller);
 }
 
 Resolution resolutionOf(const LoadedImage& image) {

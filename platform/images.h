@@ -1,5 +1,6 @@
 // Image services: decoding the usual file formats with their size in points, and PNG and TIFF encoding.
-// Every codec is a reference library (libpng, libjpeg-turbo, giflib, libtiff, libwebp).
+// Every decoder is a reference library (libpng, libjpeg-turbo, giflib, libtiff, libwebp); PNG files are
+// written by the suite's own filter stage over ISA-L's deflate (platform/png_encoder.h).
 #pragma once
 
 #include <cstdint>
@@ -39,9 +40,11 @@ std::optional<LoadedImage> decodeImage(const Bytes& bytes);
 std::optional<LoadedImage> loadImage(const std::string& path);
 
 enum class PngSpeed {
-    Default,  // the library's usual filter choice and compression
-    Fast,     // one fixed filter and a low compression level: several times faster, a little larger
+    Default,  // files: a per-row filter choice that includes Paeth
+    Fast,     // frames: the cheapest filters only
 };
+
+// RGB when every pixel is opaque, RGBA otherwise.
 
 std::optional<Bytes> encodePNG(const Bitmap& bitmap, PngSpeed speed = PngSpeed::Default);
 // A resolution in dots per inch.

@@ -3,9 +3,15 @@
 
 extern "C" const platform::ImageServices* ssp_image_services() {
     static const platform::ImageServices services{
-        sizeof(platform::ImageServices), &platform::decodeImage,  &platform::loadImage,
-        &platform::encodePNG,            &platform::encodeTIFF,   &platform::resolutionOf,
-        &platform::setPngResolution,     &platform::readRegularFile,
+        sizeof(platform::ImageServices),
+        &platform::decodeImage,
+        &platform::loadImage,
+        &platform::inspectImage,
+        &platform::encodePNG,
+        &platform::encodeTIFF,
+        &platform::resolutionOf,
+        &platform::setPngResolution,
+        &platform::readRegularFile,
     };
     return &services;
 }

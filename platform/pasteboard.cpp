@@ -69,6 +69,10 @@ void PasteboardItem::setData(Bytes data, const std::string& type) {
     set({type, RepresentationKind::Data, Value(std::move(data))});
 }
 
+void PasteboardItem::setData(SharedBytes data, const std::string& type) {
+    set({type, RepresentationKind::Data, data ? Value(std::move(data)) : Value(Bytes{})});
+}
+
 void PasteboardItem::setPropertyList(Value plist, const std::string& type) {
     set({type, RepresentationKind::PropertyList, std::move(plist)});
 }

@@ -52,6 +52,8 @@ class PasteboardItem {
     // Setting a type that the item already offers replaces that representation in place.
     void setString(std::string string, const std::string& type);
     void setData(Bytes data, const std::string& type);
+    // The same bytes under several types share one buffer.
+    void setData(SharedBytes data, const std::string& type);
     void setPropertyList(Value plist, const std::string& type);
 
     std::vector<std::string> types() const;

@@ -111,13 +111,16 @@ long twips(double points) {
     return std::lround(std::max(0.0, points) * 20.0);
 }
 
+// Two digits a byte, a line break after every 64 bytes, written in place at the end of `out`.
 void appendHex(std::string& out, const Bytes& bytes) {
     static const char digits[] = "0123456789abcdef";
-    out.reserve(out.size() + bytes.size() * 2 + bytes.size() / 64 + 2);
+    std::size_t start = out.size();
+    out.resize(start + bytes.size() * 2 + bytes.size() / 64);
+    char* o = out.data() + start;
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        out += digits[bytes[i] >> 4];
-        out += digits[bytes[i] & 0x0F];
-        if (i % 64 == 63) out += '\n';
+        *o++ = digits[bytes[i] >> 4];
+        *o++ = digits[bytes[i] & 0x0F];
+        if (i % 64 == 63) *o++ = '\n';
     }
 }
 

@@ -82,6 +82,9 @@ enum class SCCaptureResolutionType : std::int64_t { Automatic = 0, Best = 1, Nom
 struct SCStreamConfiguration {
     std::int64_t width = 0;  // output size in pixels
     std::int64_t height = 0;
+    // The part of the display to capture, in its points with the origin at its top-left corner; an
+    // empty rectangle captures the whole display. Only that part is read.
+    CGRect sourceRect{};
     CMTime minimumFrameInterval;  // invalid time: the platform's default pace
     bool showsCursor = true;
     bool scalesToFit = false;

@@ -1,5 +1,6 @@
 // framewell displayId x y width height [excludeWindowId] [fps]: streams a region of a display as one
 // JSON line per frame (a base64 PNG) until SIGINT or SIGTERM.
+#include <malloc.h>
 #include <signal.h>
 
 #include <chrono>
@@ -38,6 +39,10 @@ int run(int argc, char** argv) {
 
     // 0. Writing to a host that stopped reading fails (and stops the mirror) instead of killing it.
     signal(SIGPIPE, SIG_IGN);
+    // Frames of many megabytes come and go several times a second: taken from the heap and kept there,
+    // they cost no fresh mapping (and a page fault for each of its pages) every time.
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
 
     // 1. Enough words.
     if (!hasEnoughArguments(argc)) {

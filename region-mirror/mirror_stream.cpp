@@ -3,7 +3,9 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <thread>
 
@@ -70,6 +72,18 @@ platform::SCStreamConfiguration mirrorConfiguration(const platform::SCDisplay& d
     return c;
 }
 
+platform::CGRect captureOnlyCrop(platform::SCStreamConfiguration& configuration, const platform::CGRect& crop) {
+    std::optional<PixelRect> part = cropPixels(static_cast<int>(std::min<std::int64_t>(configuration.width, INT32_MAX)),
+                                               static_cast<int>(std::min<std::int64_t>(configuration.height, INT32_MAX)),
+                                               crop);
+    if (!part) return crop;
+    configuration.sourceRect = platform::CGRect{static_cast<double>(part->x), static_cast<double>(part->y),
+                                                static_cast<double>(part->width), static_cast<double>(part->height)};
+    configuration.width = part->width;
+    configuration.height = part->height;
+    return platform::CGRect{crop.x - part->x, crop.y - part->y, crop.width, crop.height};
+}
+
 std::optional<platform::ErrorObject> runStream(const MirrorArguments& arguments) {
     // 1. What can be captured (on-screen windows only).
     platform::Completion<platform::Result<platform::SCShareableContent>> shareable;
@@ -87,10 +101,11 @@ std::optional<platform::ErrorObject> runStream(const MirrorArguments& arguments)
     platform::SCContentFilter filter{*display, excludedWindows(content.windows, arguments.excludeWindowId)};
     platform::SCStreamConfiguration configuration =
         mirrorConfiguration(*display, arguments.fps, platform::isOperatingSystemAtLeast(14, 2));
+    platform::CGRect cropInFrame = captureOnlyCrop(configuration, arguments.cropRect);
 
     // 6-8. The frame queue, the frame receiver and the stream.
     platform::SerialQueue queue(kMirrorQueueLabel);
-    auto output = std::make_shared<MirrorOutput>(arguments.cropRect, queue);
+    auto output = std::make_shared<MirrorOutput>(cropInFrame, queue);
     std::unique_ptr<platform::SCStream> stream = platform::makeStream(filter, configuration);
     if (auto e = stream->addStreamOutput(output, platform::SCStreamOutputType::Screen, queue)) return e;
 

@@ -24,6 +24,10 @@ std::vector<platform::SCWindow> excludedWindows(const std::vector<platform::SCWi
 // the system offers the choice.
 platform::SCStreamConfiguration mirrorConfiguration(const platform::SCDisplay& display, std::int64_t fps,
                                                     bool nominalResolutionAvailable);
+// Narrows the configuration to the whole pixels that the crop needs of the display, so that only they
+// are captured, and answers the crop rectangle within the frames that then arrive (the crop itself
+// when it misses the display, which is then captured whole and every frame dropped).
+platform::CGRect captureOnlyCrop(platform::SCStreamConfiguration& configuration, const platform::CGRect& crop);
 
 // Sets up and starts the stream, then polls the stop request every 250 ms and stops the stream once it
 // is set. Nothing when the stream ran and stopped, else the failure that ended it.

@@ -97,6 +97,8 @@ const Value* displayEntry(CGDirectDisplayID id) {
     return nullptr;
 }
 
+Bitmap fitToSize(const Bitmap& source, int width, int height);
+
 // The captured image of the filter's display at the configured size (the display's own size where the
 // configuration gives none), or the error that replaces it.
 Result<Bitmap> renderDisplay(const SCContentFilter& filter, const SCStreamConfiguration& configuration) {
@@ -104,10 +106,35 @@ Result<Bitmap> renderDisplay(const SCContentFilter& filter, const SCStreamConfig
     std::int64_t height = configuration.height > 0 ? configuration.height : filter.display.height;
     if (width <= 0 || height <= 0 || width > kMaxPixels / height)
         return sandboxError(1, "invalid_frame_size");
-    auto image = displayImage(displayEntry(filter.display.displayID), filter.display.displayID,
-                              static_cast<int>(width), static_cast<int>(height));
-    if (!image) return sandboxError(2, "display_image_unreadable");
-    return std::move(*image);
+    const CGRect& source = configuration.sourceRect;
+    if (!(source.width > 0 && source.height > 0)) {
+        auto image = displayImage(displayEntry(filter.display.displayID), filter.display.displayID,
+                                  static_cast<int>(width), static_cast<int>(height));
+        if (!image) return sandboxError(2, "display_image_unreadable");
+        return std::move(*image);
+    }
+    // A part of the display: its whole pixels out of the display's image, at the configured size.
+    std::int64_t displayWidth = filter.display.width, displayHeight = filter.display.height;
+    if (displayWidth <= 0 || displayHeight <= 0 || displayWidth > kMaxPixels / displayHeight)
+        return sandboxError(1, "invalid_frame_size");
+    CGRect bounds{0, 0, static_cast<double>(displayWidth), static_cast<double>(displayHeight)};
+    CGRect part = CGRectIntersection(CGRectIntegral(CGRectIntersection(source, bounds)), bounds);
+    if (!(part.width >= 1 && part.height >= 1)) return sandboxError(1, "invalid_frame_size");
+    auto whole = displayImage(displayEntry(filter.display.displayID), filter.display.displayID,
+                              static_cast<int>(displayWidth), static_cast<int>(displayHeight));
+    if (!whole) return sandboxError(2, "display_image_unreadable");
+    Bitmap cut;
+    cut.width = static_cast<int>(part.width);
+    cut.height = static_cast<int>(part.height);
+    cut.rgba.resize(static_cast<std::size_t>(cut.width) * static_cast<std::size_t>(cut.height) * 4);
+    for (int y = 0; y < cut.height; ++y) {
+        std::memcpy(cut.rgba.data() + static_cast<std::size_t>(y) * cut.width * 4,
+                    whole->rgba.data() + ((static_cast<std::size_t>(part.y) + y) * whole->width +
+                                          static_cast<std::size_t>(part.x)) * 4,
+                    static_cast<std::size_t>(cut.width) * 4);
+    }
+    if (cut.width == width && cut.height == height) return cut;
+    return fitToSize(cut, static_cast<int>(width), static_cast<int>(height));
 }
 
 Bitmap fitToSize(const Bitmap& source, int width, int height) {

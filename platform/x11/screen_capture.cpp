@@ -108,6 +108,15 @@ class DisplayGrabber {
             break;
         }
         if (!found) return captureError(CaptureErrorCode::NoSuchDisplay);
+        // A source rectangle narrows the read to its whole pixels (points are pixels here).
+        const CGRect& source = configuration_.sourceRect;
+        if (source.width > 0 && source.height > 0) {
+            CGRect display{0, 0, static_cast<double>(area_.width), static_cast<double>(area_.height)};
+            CGRect part = CGRectIntersection(CGRectIntegral(CGRectIntersection(source, display)), display);
+            if (!(part.width >= 1 && part.height >= 1)) return captureError(CaptureErrorCode::InvalidFrameSize);
+            area_ = PixelRect{area_.x + static_cast<int>(part.x), area_.y + static_cast<int>(part.y),
+                              static_cast<int>(part.width), static_cast<int>(part.height)};
+        }
         width_ = configuration_.width > 0 ? configuration_.width : area_.width;
         height_ = configuration_.height > 0 ? configuration_.height : area_.height;
         if (area_.empty() || width_ <= 0 || height_ <= 0 || width_ > kMaxPixels / height_ ||
@@ -131,9 +140,18 @@ class DisplayGrabber {
     bool drawsCursor() const { return cursor_; }
 
     Result<Bitmap> grab() {
-        Bitmap frame = blackBitmap(area_.width, area_.height);
         PixelRect root{0, 0, c_.screen()->width_in_pixels, c_.screen()->height_in_pixels};
         PixelRect visible = intersect(area_, root);
+        // Black where the area leaves the screen; a frame that the read covers whole needs no filling.
+        Bitmap frame;
+        if (visible.x == area_.x && visible.y == area_.y && visible.width == area_.width &&
+            visible.height == area_.height) {
+            frame.width = area_.width;
+            frame.height = area_.height;
+            frame.rgba.resize(static_cast<std::size_t>(area_.width) * static_cast<std::size_t>(area_.height) * 4);
+        } else {
+            frame = blackBitmap(area_.width, area_.height);
+        }
         if (!visible.empty() &&
             !reader_.read(c_.root(), visible.x, visible.y, visible.width, visible.height, *format_,
                           Paint::Copy, frame, visible.x - area_.x, visible.y - area_.y))

@@ -441,4 +441,63 @@ TEST(FramewellRules, DisplayChoiceAndExclusion) {
               platform::SCCaptureResolutionType::Automatic);
 }
 
+TEST(FramewellRules, TheSameImageAgainReusesTheLastText) {
+    auto pixels = std::make_shared<platform::Bitmap>(platform::sandbox::testPattern(64, 48, 3));
+    platform::CMSampleBuffer sample{pixels};
+    platform::CGRect crop{8, 4, 32, 20};
+    framewell::LastFrame last;
+    auto first = framewell::frameLineFor(sample, platform::SCStreamOutputType::Screen, crop, &last);
+    ASSERT_TRUE(first);
+    // The stream hands over the very same image when nothing changed: its text is not made again (the
+    // pixels changed behind its back here, and the line still shows the first ones).
+    std::fill(pixels->rgba.begin(), pixels->rgba.end(), std::uint8_t{0x80});
+    auto again = framewell::frameLineFor(sample, platform::SCStreamOutputType::Screen, crop, &last);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->pngBase64, first->pngBase64);
+    // A new image, or another crop of the same one, is encoded.
+    auto copy = std::make_shared<const platform::Bitmap>(*pixels);
+    auto fresh = framewell::frameLineFor(platform::CMSampleBuffer{copy}, platform::SCStreamOutputType::Screen,
+                                         crop, &last);
+    ASSERT_TRUE(fresh);
+    EXPECT_NE(fresh->pngBase64, first->pngBase64);
+    auto other = framewell::frameLineFor(platform::CMSampleBuffer{copy}, platform::SCStreamOutputType::Screen,
+                                         platform::CGRect{0, 0, 32, 20}, &last);
+    ASSERT_TRUE(other);
+    EXPECT_EQ(other->width, 32);
+    EXPECT_EQ(other->pngBase64, *framewell::pngBase64(*framewell::cropImage(*copy, {0, 0, 32, 20})));
+}
+
+TEST(FramewellRules, OnlyTheCropsPixelsAreCaptured) {
+    struct Case {
+        platform::CGRect crop;
+        platform::CGRect source;  // empty: the whole display
+        platform::CGRect inFrame;
+    };
+    const Case cases[] = {
+        {{100, 50, 640, 480}, {100, 50, 640, 480}, {0, 0, 640, 480}},
+        {{10.5, 10.5, 20, 20}, {10, 10, 21, 21}, {0.5, 0.5, 20, 20}},
+        {{1800, 1000, 300, 300}, {1800, 1000, 120, 80}, {0, 0, 300, 300}},
+        {{-5, -5, 10, 10}, {0, 0, 5, 5}, {-5, -5, 10, 10}},
+        {{2000, 0, 10, 10}, {}, {2000, 0, 10, 10}},  // misses the display: nothing narrowed
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.crop.x << "," << c.crop.y << "," << c.crop.width);
+        auto configuration = framewell::mirrorConfiguration({1, 1920, 1080}, 60, true);
+        platform::CGRect inFrame = framewell::captureOnlyCrop(configuration, c.crop);
+        EXPECT_EQ(inFrame, c.inFrame);
+        EXPECT_EQ(configuration.sourceRect, c.source);
+        EXPECT_EQ(configuration.width, c.source.width > 0 ? c.source.width : 1920);
+        EXPECT_EQ(configuration.height, c.source.height > 0 ? c.source.height : 1080);
+    }
+}
+
+TEST(FramewellRules, LineTextIsWhatTheEncoderWrites) {
+    for (std::string text : {std::string("ab/c+=="), std::string("//x/"), std::string(""),
+                             std::string("not \"base64\"\n"), std::string("\xff")}) {
+        framewell::FrameLine line{1700000000123, 2, 3, text};
+        EXPECT_EQ(framewell::frameLineText(line),
+                  shared::encodeJson(framewell::frameLineJson(line)).value_or(std::string()));
+    }
+}
+
 }  // namespace
