@@ -10,10 +10,11 @@
 
 namespace {
 
-// The functions the store calls: result type, name, parameters, arguments, the answer without SQLite.
+// The functions the store (and its tests) call: result type, name, parameters, arguments, the answer without SQLite.
 #define SSP_SQLITE_FUNCTIONS(X)                                                                             \
     X(int, sqlite3_open_v2, (const char* path, sqlite3** db, int flags, const char* vfs),                   \
       (path, db, flags, vfs), (*db = nullptr, SQLITE_CANTOPEN))                                             \
+    X(int, sqlite3_open, (const char* path, sqlite3** db), (path, db), (*db = nullptr, SQLITE_CANTOPEN))      \
     X(int, sqlite3_close, (sqlite3 * db), (db), SQLITE_OK)                                                  \
     X(int, sqlite3_close_v2, (sqlite3 * db), (db), SQLITE_OK)                                               \
     X(int, sqlite3_exec, (sqlite3 * db, const char* sql, int (*callback)(void*, int, char**, char**),        \
