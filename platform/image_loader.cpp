@@ -68,9 +68,9 @@ std::optional<Bytes> encodePNG(const Bitmap& bitmap, PngSpeed speed) {
     return s ? s->encodePng(bitmap, speed) : std::nullopt;
 }
 
-std::optional<Bytes> encodeTIFF(const Bitmap& bitmap, Resolution dpi) {
+std::optional<Bytes> encodeTIFF(const Bitmap& bitmap) {
     const ImageServices* s = services();
-    return s ? s->encodeTiff(bitmap, dpi) : std::nullopt;
+    return s ? s->encodeTiff(bitmap) : std::nullopt;
 }
 
 std::optional<Bytes> readRegularFile(const std::string& path) {
