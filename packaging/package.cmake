@@ -5,15 +5,15 @@ set(CPACK_PACKAGE_NAME ssp-suite)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "ssp suite maintainers <maintainers@users.noreply.c-seed-f783d019.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "pasteboard and screen tools for a desktop assistant")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "pasteboard and screen tools for a desktop assistant
- Ten small command-line programs that a host application starts one run per request:
- they write text and images to the pasteboard in the shapes paste targets expect,
- report and dump what the pasteboard holds, find and capture the user's working
- window or display, stream a region of a display, and check the screen-recording
- permission. Every answer is one compact JSON line.
- .
- The tools run on the user's X11 desktop, or on an embedded sandbox desktop kept
- in one folder, for scripting and tests.")
+# CPack puts the summary first; the extended description follows, each line indented by one space.
+set(CPACK_PACKAGE_DESCRIPTION "Ten small command-line programs that a host application starts one run
+per request: they write text and images to the pasteboard in the shapes paste
+targets expect, report and dump what the pasteboard holds, find and capture the
+user's working window or display, stream a region of a display, and check the
+screen-recording permission. Every answer is one compact JSON line.
+.
+The tools run on the user's X11 desktop, or on an embedded sandbox desktop kept
+in one folder, for scripting and tests.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
