@@ -1,5 +1,5 @@
-# The pasteboard server of a display, installed beside the tools (they start it when none answers).
-ssp_add_tool(ssp-pasteboard-server ${CMAKE_CURRENT_SOURCE_DIR}/server/main.cpp)
+# The pasteboard server of a display, installed in libexec/ (the tools start it when none answers).
+ssp_add_tool(ssp-pasteboard-server ${CMAKE_CURRENT_SOURCE_DIR}/server/main.cpp DESTINATION ${SSP_HELPER_DIR})
 target_link_libraries(ssp-pasteboard-server PRIVATE ssp_platform_x11)
 
 # boardctl --x11 works on the board of the display's server.
