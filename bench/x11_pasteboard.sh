@@ -3,7 +3,8 @@
 #   1. writing a text: clipforge against xclip -i (each run replaces the owner);
 #   2. reading a text: clippeek and xsel -o against xclip -o, all served by our server;
 #   3. a 20 MiB image read by xclip -o (INCR): served by our server against served by xclip itself
-#      (two displays, interleaved in one hyperfine run);
+#      (two displays, interleaved in one hyperfine run); then written and read back: clipforge
+#      png-per-item against xclip -i;
 #   4. the first tool run on a display (starting the server) against a run with the server up;
 #   5. the server's memory with the 20 MiB board held and served (target: at most 1.5 x + 10 MiB).
 # Every comparison prints the ratio ours / peer (below 1: ours is faster).
@@ -75,7 +76,8 @@ ratio "$work/read.json" clippeek "xclip -o"
 ratio "$work/read.json" "xsel -o" "xclip -o"
 
 echo "== 3. a 20 MiB image through INCR"
-head -c $((20 * 1024 * 1024)) /dev/urandom >"$work/big.png"
+# A PNG signature, then noise: clipforge offers only real PNG bytes as public.png, and noise does not compress.
+{ printf '\211PNG\r\n\032\n'; head -c $((20 * 1024 * 1024 - 8)) /dev/urandom; } >"$work/big.png"
 printf '{"text":"","imagePaths":["%s"],"visualMode":true,"visualStrategy":"png-per-item"}' "$work/big.png" \
   >"$work/big.json"
 "$bin_dir/clipforge" <"$work/big.json" >/dev/null 2>>"$work/hyperfine.log"
@@ -86,6 +88,15 @@ hyperfine --warmup 2 --runs "${RUNS_LARGE:-10}" --export-json "$work/large.json"
   -n "served by ours" "env DISPLAY=$ours xclip -selection clipboard -o -t image/png" \
   -n "served by xclip" "env DISPLAY=$theirs xclip -selection clipboard -o -t image/png" >/dev/null 2>>"$work/hyperfine.log"
 ratio "$work/large.json" "served by ours" "served by xclip"
+
+echo "== 3b. the 20 MiB image written (png-per-item against xclip -i) and read back by xclip -o"
+hyperfine --warmup 2 --runs "${RUNS_LARGE:-10}" --export-json "$work/large-write.json" \
+  -n "written by clipforge" \
+  "env DISPLAY=$ours sh -c '$bin_dir/clipforge <$work/big.json >/dev/null && xclip -selection clipboard -o -t image/png >/dev/null'" \
+  -n "written by xclip" \
+  "env DISPLAY=$theirs sh -c 'xclip -selection clipboard -t image/png -i $work/big.png && xclip -selection clipboard -o -t image/png >/dev/null'" \
+  >/dev/null 2>>"$work/hyperfine.log"
+ratio "$work/large-write.json" "written by clipforge" "written by xclip"
 
 echo "== 5. the server's memory with the 20 MiB board (read by clippeek and xclip meanwhile)"
 pid=$(server_pid "$ours")
@@ -108,4 +119,4 @@ hyperfine --warmup 1 --runs "${RUNS_START:-10}" --export-json "$work/start.json"
   --prepare "true" -n "clippeek, server up" "env DISPLAY=$fresh $bin_dir/clippeek" >/dev/null 2>>"$work/hyperfine.log"
 ratio "$work/start.json" "clippeek, server started" "clippeek, server up"
 jq -r '.results[] | "\(.command): \(.mean * 1000 | round) ms mean"' "$work/write.json" "$work/read.json" \
-  "$work/large.json" "$work/start.json"
+  "$work/large.json" "$work/large-write.json" "$work/start.json"
