@@ -4,18 +4,37 @@
 # large representation twice. Compared, in one hyperfine run, with `openssl dgst -sha256` run twice on
 # the same 100 MiB file. Target: clipsift takes at most 1.5 times as long.
 #
-# Usage: bench/clipsift_large_board.sh [BIN_DIR]   (default: build/bin; needs clipsift, flavorscan, boardctl)
+# Usage: bench/clipsift_large_board.sh [--x11] [BIN_DIR]   (default: build/bin; needs clipsift, flavorscan,
+# boardctl; --x11 runs on the X11 pasteboard of a private Xvfb instead of the sandbox)
 set -euo pipefail
 
+x11=0
+if [ "${1:-}" = "--x11" ]; then
+  x11=1
+  shift
+fi
 bin_dir=$(cd "${1:-build/bin}" && pwd)
 for tool in clipsift flavorscan boardctl; do
   [ -x "$bin_dir/$tool" ] || { echo "missing $bin_dir/$tool" >&2; exit 2; }
 done
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export SSP_PLATFORM=sandbox
-export SSP_SANDBOX_DIR="$work/sandbox"
+xvfb=""
+trap '[ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null; rm -rf "$work"' EXIT
+boardctl=("$bin_dir/boardctl")
+if [ "$x11" = 1 ]; then
+  export SSP_PLATFORM=x11 XDG_RUNTIME_DIR="$work/runtime"
+  mkdir -m 700 "$XDG_RUNTIME_DIR"
+  mkfifo "$work/displayfd"
+  Xvfb -displayfd 3 -nolisten tcp -noreset 3>"$work/displayfd" >/dev/null 2>&1 &
+  xvfb=$!
+  read -r number <"$work/displayfd"
+  export DISPLAY=":$number"
+  boardctl+=(--x11)
+else
+  export SSP_PLATFORM=sandbox
+  export SSP_SANDBOX_DIR="$work/sandbox"
+fi
 
 large="$work/large.bin"
 small="$work/small.bin"
@@ -30,7 +49,7 @@ head -c $((200 * 1024)) /dev/urandom >"$small"
   base64 -w0 "$small"
   printf '"}]}]}'
 } >"$work/board.json"
-"$bin_dir/boardctl" load "$work/board.json"
+"${boardctl[@]}" load "$work/board.json"
 rm -f "$work/board.json"
 
 # One check that the dump really covers the large representation at both scopes.
