@@ -87,9 +87,4 @@ void setPngResolution(Bytes& png, Resolution dpi) {
     if (const ImageServices* s = services()) s->setPngResolution(png, dpi);
 }
 
-std::optional<Bytes> readRegularFile(const std::string& path, std::uint64_t maxBytes) {
-    const ImageServices* s = services();
-    return s ? s->readFile(path, maxBytes) : std::nullopt;
-}
-
 }  // namespace platform

@@ -21,7 +21,6 @@ struct ImageServices {
     decltype(&platform::encodeTIFF) encodeTiff;
     decltype(&platform::resolutionOf) resolution;
     decltype(&platform::setPngResolution) setPngResolution;
-    decltype(&platform::readRegularFile) readFile;
 };
 
 }  // namespace platform

@@ -11,7 +11,6 @@ extern "C" const platform::ImageServices* ssp_image_services() {
         &platform::encodeTIFF,
         &platform::resolutionOf,
         &platform::setPngResolution,
-        &platform::readRegularFile,
     };
     return &services;
 }
