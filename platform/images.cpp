@@ -25,6 +25,7 @@
 #include <cstring>
 
 #include "platform/png_encoder.h"
+#include "platform/png_reading.h"
 
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wunused-function"
@@ -50,23 +51,14 @@ namespace {
 
 // Images larger than this are not encoded (a 16k x 8k screen is 128 M pixels).
 constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 28;
-constexpr std::uint32_t kMaxSide = 1u << 16;
-// Files are decoded only up to 64 M pixels (256 MiB of RGBA; 8192 x 8192), so that an image with a
-// hostile header cannot take more memory or time than a large screenshot.
-constexpr std::uint64_t kMaxDecodedPixels = std::uint64_t{1} << 26;
-// What the codecs may allocate on their own besides the pixels (JPEG coefficients, TIFF strips).
-constexpr long kMaxCodecMemory = 256L << 20;
+using png_reading::kMaxCodecMemory;
+using png_reading::kMaxSide;
+using png_reading::sizeAcceptable;
 // Progressive JPEGs are refused past this many scans (a few dozen is usual; thousands are an attack).
 constexpr int kMaxJpegScans = 1000;
 
 bool encodableSize(std::uint64_t width, std::uint64_t height) {
     return width > 0 && height > 0 && width <= kMaxSide && height <= kMaxSide && width * height <= kMaxPixels;
-}
-
-// Whether an image of this size is decoded.
-bool sizeAcceptable(std::uint64_t width, std::uint64_t height) {
-    return width > 0 && height > 0 && width <= kMaxSide && height <= kMaxSide &&
-           width * height <= kMaxDecodedPixels;
 }
 
 bool startsWith(const Bytes& bytes, const char* magic, std::size_t at = 0) {
@@ -95,24 +87,6 @@ double toPoints(int pixels, double dpi) {
 
 // ---------------------------------------------------------------------------------------------------- PNG
 
-struct PngSource {
-    const std::uint8_t* data;
-    std::size_t size;
-    std::size_t pos;
-};
-
-void pngError(png_structp png, png_const_charp) {
-    png_longjmp(png, 1);
-}
-void pngWarning(png_structp, png_const_charp) {}
-
-void pngReadFromMemory(png_structp png, png_bytep out, png_size_t length) {
-    auto* src = static_cast<PngSource*>(png_get_io_ptr(png));
-    if (length > src->size - src->pos) png_error(png, "truncated");
-    std::memcpy(out, src->data + src->pos, length);
-    src->pos += length;
-}
-
 // What the PNG decoder leaves for its caller; the pixel and row buffers are allocated by the caller's
 // record so that an error jump frees nothing by skipping.
 struct PngDecodeState {
@@ -124,13 +98,10 @@ struct PngDecodeState {
 
 // pHYs stores whole pixels per metre, which cannot state 72 or 144 dpi exactly (5669 px/m is 143.99 dpi):
 // the resolution is taken to the nearest whole dot per inch, as image viewers show it.
-double dpiFromPixelsPerMetre(png_uint_32 ppm) {
-    return std::round(ppm * 0.0254);
-}
-
 bool decodePngInto(const Bytes& bytes, PngDecodeState* state) {
-    PngSource src{bytes.data(), bytes.size(), 0};
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, pngError, pngWarning);
+    png_reading::Source src{bytes.data(), bytes.size(), 0};
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, png_reading::onError,
+                                             png_reading::onWarning);
     if (png == nullptr) return false;
     png_infop info = png_create_info_struct(png);
     if (info == nullptr) {
@@ -141,10 +112,7 @@ bool decodePngInto(const Bytes& bytes, PngDecodeState* state) {
         png_destroy_read_struct(&png, &info, nullptr);
         return false;
     }
-    png_set_read_fn(png, &src, pngReadFromMemory);
-    png_set_user_limits(png, kMaxSide, kMaxSide);
-    png_set_chunk_cache_max(png, 1000);
-    png_set_chunk_malloc_max(png, static_cast<png_alloc_size_t>(kMaxCodecMemory));
+    png_reading::startReading(png, &src);
     png_read_info(png, info);
 
     png_uint_32 width = png_get_image_width(png, info);
@@ -154,21 +122,11 @@ bool decodePngInto(const Bytes& bytes, PngDecodeState* state) {
     png_uint_32 resX = 0, resY = 0;
     int unit = 0;
     if (png_get_pHYs(png, info, &resX, &resY, &unit) && unit == PNG_RESOLUTION_METER) {
-        state->dpiX = dpiFromPixelsPerMetre(resX);
-        state->dpiY = dpiFromPixelsPerMetre(resY);
+        state->dpiX = png_reading::dpiFromPixelsPerMetre(resX);
+        state->dpiY = png_reading::dpiFromPixelsPerMetre(resY);
     }
 
-    int colorType = png_get_color_type(png, info);
-    int bitDepth = png_get_bit_depth(png, info);
-    if (bitDepth == 16) png_set_strip_16(png);
-    if (colorType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
-    if (colorType == PNG_COLOR_TYPE_GRAY && bitDepth < 8) png_set_expand_gray_1_2_4_to_8(png);
-    if (png_get_valid(png, info, PNG_INFO_tRNS)) png_set_tRNS_to_alpha(png);
-    if (colorType == PNG_COLOR_TYPE_GRAY || colorType == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(png);
-    if (!(colorType & PNG_COLOR_MASK_ALPHA) && !png_get_valid(png, info, PNG_INFO_tRNS))
-        png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
-    png_set_interlace_handling(png);
-    png_read_update_info(png, info);
+    png_reading::transformToRgba(png, info);
     if (png_get_rowbytes(png, info) != std::size_t{width} * 4) png_error(png, "layout");
 
     state->bitmap.width = static_cast<int>(width);
