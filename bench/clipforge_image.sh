@@ -8,6 +8,7 @@
 #
 # Usage: bench/clipforge_image.sh [BIN_DIR] [RUNS]   (default: build/bin, 10 runs)
 set -euo pipefail
+. "$(dirname "$0")/xvfb.sh"
 
 bin_dir=$(cd "${1:-build/bin}" && pwd)
 runs=${2:-10}
@@ -35,15 +36,11 @@ open(sys.argv[1], "wb").write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(
 PY
 file_bytes=$(stat -c %s "$work/large.png")
 
-exec 3> >(cat >"$work/display")
-Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp -noreset >/dev/null 2>&1 &
-xvfb=$!
-exec 3>&-
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-[ -s "$work/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
-display=":$(head -n1 "$work/display")"
+start_xvfb "$work" 640x480x24
+display=$DISPLAY
+unset DISPLAY  # clipforge writes to the sandbox; only xclip uses the display
 
-mkdir -p "$work/sandbox"
+mkdir -m 700 "$work/sandbox"
 native="{\"text\":\"A large image\",\"imagePaths\":[\"$work/large.png\"]}"
 per_item="{\"text\":\"\",\"imagePaths\":[\"$work/large.png\"],\"visualMode\":true,\"visualStrategy\":\"png-per-item\"}"
 

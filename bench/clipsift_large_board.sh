@@ -7,6 +7,7 @@
 # Usage: bench/clipsift_large_board.sh [--x11] [BIN_DIR]   (default: build/bin; needs clipsift, flavorscan,
 # boardctl; --x11 runs on the X11 pasteboard of a private Xvfb instead of the sandbox)
 set -euo pipefail
+. "$(dirname "$0")/xvfb.sh"
 
 x11=0
 if [ "${1:-}" = "--x11" ]; then
@@ -25,11 +26,7 @@ boardctl=("$bin_dir/boardctl")
 if [ "$x11" = 1 ]; then
   export SSP_PLATFORM=x11 XDG_RUNTIME_DIR="$work/runtime"
   mkdir -m 700 "$XDG_RUNTIME_DIR"
-  mkfifo "$work/displayfd"
-  Xvfb -displayfd 3 -nolisten tcp -noreset 3>"$work/displayfd" >/dev/null 2>&1 &
-  xvfb=$!
-  read -r number <"$work/displayfd"
-  export DISPLAY=":$number"
+  start_xvfb "$work"
   boardctl+=(--x11)
 else
   export SSP_PLATFORM=sandbox

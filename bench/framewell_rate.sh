@@ -15,7 +15,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export SSP_PLATFORM=sandbox
 export SSP_SANDBOX_DIR="$work/sandbox"
-mkdir -p "$SSP_SANDBOX_DIR"
+mkdir -p -m 700 "$SSP_SANDBOX_DIR"
 cat >"$SSP_SANDBOX_DIR/desktop.json" <<'JSON'
 {"mainDisplayId": 1, "shareable": {"displays": [{"displayID": 1, "width": 2560, "height": 1440}]}}
 JSON

@@ -7,6 +7,7 @@
 # Usage: bench/x11_capture.sh [BIN_DIR] [RUNS]   (default: build/bin, 30 runs)
 # BIN_DIR holds shotdeck and x11_scene (configure with -DSSP_BUILD_BENCH=ON to build the latter).
 set -euo pipefail
+. "$(dirname "$0")/xvfb.sh"
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 bin_dir=$(cd "${1:-build/bin}" && pwd)
@@ -27,14 +28,9 @@ cleanup() {
 trap cleanup EXIT
 [ -n "${KEEP_SHOT:-}" ] && trap 'cp "$work/shotdeck.png" "$KEEP_SHOT"; cleanup' EXIT
 
-# A private display: Xvfb writes its number on the pipe once it accepts clients.
-exec 3> >(cat >"$work/display")
-Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp -noreset >/dev/null 2>&1 &
-xvfb=$!
-exec 3>&-
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
-[ -s "$work/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
-export DISPLAY=":$(head -n1 "$work/display")" SSP_PLATFORM=x11 XDG_RUNTIME_DIR="$work"
+# A private display.
+start_xvfb "$work"
+export SSP_PLATFORM=x11 XDG_RUNTIME_DIR="$work"
 "$bin_dir/x11_scene" "$root/samples" "$root/samples/desktop-1080p.png"
 
 now_ns() { date +%s%N; }
