@@ -304,7 +304,7 @@ TEST(Shotdeck, DisplayImageFileIsPaddedToTheDisplaySize) {
     json desktop = twoScreens();
     json d1 = display(1, 200, 250);
     d1["image"] = "screen.png";
-    desktop["shareable"]["displays"] = {d1};
+    desktop["shareable"]["displays"] = json::array({d1});
     box.writeDesktop(desktop);
     std::string out = (box.files() / "shot.png").string();
     ShotRun r = shotdeck(box, out);
