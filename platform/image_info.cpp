@@ -20,11 +20,6 @@ struct PngFacts {
     std::vector<std::uint8_t> row;
 };
 
-double points(png_uint_32 pixels, double dpi) {
-    if (!(dpi > 0) || !std::isfinite(dpi)) return pixels;
-    return pixels * 72.0 / dpi;
-}
-
 bool checkPng(const Bytes& bytes, PngFacts* facts) {
     png_reading::Source src{bytes.data(), bytes.size(), 0};
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, png_reading::onError,
@@ -69,7 +64,8 @@ std::optional<ImageInfo> inspectImage(const Bytes& bytes) {
         PngFacts facts;
         if (!checkPng(bytes, &facts)) return std::nullopt;
         return ImageInfo{ImageFormat::PNG, static_cast<int>(facts.width), static_cast<int>(facts.height),
-                         points(facts.width, facts.dpiX), points(facts.height, facts.dpiY)};
+                         png_reading::toPoints(facts.width, facts.dpiX),
+                         png_reading::toPoints(facts.height, facts.dpiY)};
     }
     std::optional<LoadedImage> image = decodeImage(bytes);
     if (!image) return std::nullopt;

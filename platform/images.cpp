@@ -79,11 +79,7 @@ std::optional<ImageFormat> sniffFormat(const Bytes& bytes) {
     return std::nullopt;
 }
 
-// Points from pixels and a resolution in dots per inch (none or a nonsensical one: points are pixels).
-double toPoints(int pixels, double dpi) {
-    if (!(dpi > 0) || !std::isfinite(dpi)) return pixels;
-    return pixels * 72.0 / dpi;
-}
+using png_reading::toPoints;
 
 // ---------------------------------------------------------------------------------------------------- PNG
 

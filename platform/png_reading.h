@@ -1,6 +1,6 @@
 // The libpng reading set-up that the image decoder (images.cpp) and the image inspector (image_info.cpp)
 // share, so that both accept exactly the same files: memory input, errors by longjmp, the decoding
-// bounds, and the transforms to 8-bit RGBA. Inside the image codecs module only.
+// bounds, the transforms to 8-bit RGBA, and sizes in points. Inside the image codecs module only.
 #pragma once
 
 #include <png.h>
@@ -47,6 +47,12 @@ inline void startReading(png_structp png, Source* src) {
     png_set_user_limits(png, kMaxSide, kMaxSide);
     png_set_chunk_cache_max(png, 1000);
     png_set_chunk_malloc_max(png, static_cast<png_alloc_size_t>(kMaxCodecMemory));
+}
+
+// Points from pixels and a resolution in dots per inch (none or a nonsensical one: points are pixels).
+inline double toPoints(double pixels, double dpi) {
+    if (!(dpi > 0) || !std::isfinite(dpi)) return pixels;
+    return pixels * 72.0 / dpi;
 }
 
 inline double dpiFromPixelsPerMetre(png_uint_32 ppm) {
