@@ -114,6 +114,7 @@ StrategyOutcome writeFinderCopyItems(platform::Pasteboard& pb, const std::vector
 
     std::vector<platform::PasteboardItem> items;
     items.reserve(imagePaths.size());
+    ImageFiles files;
     for (std::size_t i = 0; i < imagePaths.size(); ++i) {
         const std::string& path = imagePaths[i];
         platform::PasteboardItem item;
@@ -128,8 +129,8 @@ StrategyOutcome writeFinderCopyItems(platform::Pasteboard& pb, const std::vector
                 item.setData(*pdf, "com.adobe.pdf");
                 item.setData(std::move(*pdf), "public.pdf");
             }
-        } else if (std::optional<platform::Bytes> png = pngData(path)) {
-            item.setData(std::move(*png), platform::NSPasteboardTypePNG);
+        } else if (platform::SharedBytes png = pngData(path, files)) {
+            item.setData(std::move(png), platform::NSPasteboardTypePNG);
         }
         items.push_back(std::move(item));
     }

@@ -17,8 +17,9 @@ std::vector<std::string> fileURLStrings(const std::vector<std::string>& paths) {
 
 platform::PasteboardItem buildNativeItem(const std::string& text, const std::vector<std::string>& imagePaths,
                                          bool cursorMode) {
-    platform::AttributedString attr = buildAttributed(text, imagePaths);
-    std::string html = buildHtml(text, imagePaths);
+    ImageFiles files;
+    platform::AttributedString attr = buildAttributed(text, imagePaths, files);
+    std::string html = buildHtml(text, imagePaths, files);
 
     platform::PasteboardItem item;
     if (!text.empty()) item.setString(text, platform::NSPasteboardTypeString);

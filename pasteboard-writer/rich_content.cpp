@@ -7,6 +7,7 @@
 #include "platform/base64.h"
 #include "platform/image_info.h"
 #include "platform/images.h"
+#include "platform/large_buffer.h"
 
 namespace clipforge {
 
@@ -33,22 +34,22 @@ std::optional<platform::Bytes> pngOf(const platform::LoadedImage& image) {
 
 struct InlineImage {
     const char* mimeType;
-    platform::Bytes bytes;
+    platform::SharedBytes bytes;
 };
 
 // An image for a data URL: a JPEG or GIF file as it is (every browser shows them), any other image
 // as PNG. Nothing for a file that does not load as an image (a PNG file is taken by its signature).
-std::optional<InlineImage> inlineImage(const std::string& path) {
-    std::optional<platform::Bytes> bytes = platform::readRegularFile(path);
+std::optional<InlineImage> inlineImage(const std::string& path, ImageFiles& files) {
+    platform::SharedBytes bytes = files.bytes(path);
     if (!bytes || bytes->empty()) return std::nullopt;
-    if (hasPngSignature(*bytes)) return InlineImage{"image/png", std::move(*bytes)};
+    if (hasPngSignature(*bytes)) return InlineImage{"image/png", bytes};
     std::optional<platform::LoadedImage> image = platform::decodeImage(*bytes);
     if (!image) return std::nullopt;
-    if (image->format == platform::ImageFormat::JPEG) return InlineImage{"image/jpeg", std::move(*bytes)};
-    if (image->format == platform::ImageFormat::GIF) return InlineImage{"image/gif", std::move(*bytes)};
+    if (image->format == platform::ImageFormat::JPEG) return InlineImage{"image/jpeg", bytes};
+    if (image->format == platform::ImageFormat::GIF) return InlineImage{"image/gif", bytes};
     std::optional<platform::Bytes> png = pngOf(*image);
     if (!png) return std::nullopt;
-    return InlineImage{"image/png", std::move(*png)};
+    return InlineImage{"image/png", std::make_shared<const platform::Bytes>(std::move(*png))};
 }
 
 }  // namespace
@@ -63,13 +64,28 @@ std::string pathExtension(const std::string& path) {
     return dot == std::string::npos ? "" : component.substr(dot + 1);
 }
 
-std::optional<platform::Bytes> pngData(const std::string& path) {
-    std::optional<platform::Bytes> bytes = platform::readRegularFile(path);
-    if (!bytes || bytes->empty()) return std::nullopt;
+platform::SharedBytes ImageFiles::bytes(const std::string& path) {
+    auto [it, added] = read_.try_emplace(path);
+    if (added) {
+        if (std::optional<platform::Bytes> bytes = platform::readRegularFile(path))
+            it->second = std::make_shared<const platform::Bytes>(std::move(*bytes));
+    }
+    return it->second;
+}
+
+platform::SharedBytes pngData(const std::string& path, ImageFiles& files) {
+    platform::SharedBytes bytes = files.bytes(path);
+    if (!bytes || bytes->empty()) return nullptr;
     if (hasPngSignature(*bytes)) return bytes;
     std::optional<platform::LoadedImage> image = platform::decodeImage(*bytes);
-    if (!image) return std::nullopt;
-    return pngOf(*image);
+    if (!image) return nullptr;
+    std::optional<platform::Bytes> png = pngOf(*image);
+    return png ? std::make_shared<const platform::Bytes>(std::move(*png)) : nullptr;
+}
+
+platform::SharedBytes pngData(const std::string& path) {
+    ImageFiles files;
+    return pngData(path, files);
 }
 
 Bounds attachmentBounds(double widthPoints, double heightPoints) {
@@ -105,17 +121,27 @@ std::string escapeHtml(const std::string& text) {
     return out;
 }
 
-std::string buildHtml(const std::string& text, const std::vector<std::string>& paths) {
-    std::string html = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>";
+std::string buildHtml(const std::string& text, const std::vector<std::string>& paths, ImageFiles& files) {
+    std::vector<std::optional<InlineImage>> images;
+    images.reserve(paths.size());
+    std::size_t room = 512 + text.size() * 5;
+    for (const auto& path : paths) {
+        images.push_back(inlineImage(path, files));
+        if (images.back()) room += 512 + (images.back()->bytes->size() + 2) / 3 * 4;
+    }
+    std::string html;
+    platform::reserveLarge(html, room);
+    html += "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body>";
     std::string escaped = escapeHtml(text);
     if (!escaped.empty()) {
         html += "<pre style=\"font-family:system-ui,sans-serif;white-space:pre-wrap;margin:0 0 12px;\">";
         // A parser drops the first line break after <pre>: a text that starts with one gets another.
         if (escaped.front() == '\n' || escaped.front() == '\r') html += '\n';
-        html += escaped + "</pre>";
+        html += escaped;
+        html += "</pre>";
     }
     for (std::size_t i = 0; i < paths.size(); ++i) {
-        std::optional<InlineImage> image = inlineImage(paths[i]);
+        const std::optional<InlineImage>& image = images[i];
         if (!image) continue;
         std::string n = std::to_string(i + 1);
         html += "<p style=\"margin:12px 0 4px;font:600 13px system-ui,sans-serif;color:#444;\">Snap " + n +
@@ -123,7 +149,7 @@ std::string buildHtml(const std::string& text, const std::vector<std::string>& p
         html += "<p style=\"margin:0 0 12px;\"><img src=\"data:";
         html += image->mimeType;
         html += ";base64,";
-        platform::base64Append(html, image->bytes.data(), image->bytes.size());
+        platform::base64Append(html, image->bytes->data(), image->bytes->size());
         html += "\" alt=\"Snap " + n +
                 "\" style=\"max-width:100%;height:auto;border:1px solid #ddd;border-radius:6px;\" /></p>\n";
     }
@@ -131,13 +157,19 @@ std::string buildHtml(const std::string& text, const std::vector<std::string>& p
     return html;
 }
 
-platform::AttributedString buildAttributed(const std::string& text, const std::vector<std::string>& paths) {
+std::string buildHtml(const std::string& text, const std::vector<std::string>& paths) {
+    ImageFiles files;
+    return buildHtml(text, paths, files);
+}
+
+platform::AttributedString buildAttributed(const std::string& text, const std::vector<std::string>& paths,
+                                           ImageFiles& files) {
     const platform::Font regular{false, kRegularFontSize};
     const platform::Font caption{true, kRegularFontSize};
     platform::AttributedString attr;
     if (!text.empty()) attr.appendText(text, regular);
     for (std::size_t i = 0; i < paths.size(); ++i) {
-        std::optional<platform::Bytes> bytes = platform::readRegularFile(paths[i]);
+        platform::SharedBytes bytes = files.bytes(paths[i]);
         if (!bytes) continue;
         std::optional<platform::ImageInfo> image = platform::inspectImage(*bytes);
         if (!image) continue;
@@ -152,10 +184,15 @@ platform::AttributedString buildAttributed(const std::string& text, const std::v
         attachment.boundsWidth = bounds.width;
         attachment.boundsHeight = bounds.height;
         attachment.fileName = "Snap " + n + "." + platform::fileExtension(image->format);
-        attachment.data = std::move(*bytes);
+        attachment.data = std::move(bytes);
         attr.appendAttachment(std::move(attachment));
     }
     return attr;
+}
+
+platform::AttributedString buildAttributed(const std::string& text, const std::vector<std::string>& paths) {
+    ImageFiles files;
+    return buildAttributed(text, paths, files);
 }
 
 }  // namespace clipforge

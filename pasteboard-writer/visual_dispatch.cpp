@@ -18,11 +18,12 @@ bool isOneOf(const std::string& name, std::initializer_list<const char*> names) 
 // One item per readable image, carrying only its PNG bytes.
 StrategyOutcome writePngPerItem(platform::Pasteboard& pb, const std::vector<std::string>& imagePaths) {
     std::vector<platform::PasteboardItem> items;
+    ImageFiles files;
     for (const auto& path : imagePaths) {
-        std::optional<platform::Bytes> png = pngData(path);
+        platform::SharedBytes png = pngData(path, files);
         if (!png) continue;
         platform::PasteboardItem item;
-        item.setData(std::move(*png), platform::NSPasteboardTypePNG);
+        item.setData(std::move(png), platform::NSPasteboardTypePNG);
         items.push_back(std::move(item));
     }
     if (items.empty()) return {false, "visual-png-empty"};

@@ -20,10 +20,10 @@ platform::Value stringList(std::vector<std::string> strings) {
 // The image item of a path: its PNG bytes and, when the file itself loads as an image, its TIFF form.
 // Nothing when the path has no PNG bytes.
 std::optional<platform::PasteboardItem> imageItem(const std::string& path) {
-    std::optional<platform::Bytes> png = pngData(path);
+    platform::SharedBytes png = pngData(path);
     if (!png) return std::nullopt;
     platform::PasteboardItem item;
-    item.setData(std::move(*png), platform::NSPasteboardTypePNG);
+    item.setData(std::move(png), platform::NSPasteboardTypePNG);
     if (std::optional<platform::LoadedImage> image = platform::loadImage(path)) {
         if (std::optional<platform::Bytes> tiff =
                 platform::encodeTIFF(image->bitmap, platform::resolutionOf(*image)))
@@ -43,11 +43,12 @@ StrategyOutcome writeWebChatPayload(platform::Pasteboard& pb, const std::vector<
         names.push_back(url.lastPathComponent());
     }
     platform::PasteboardItem item;
-    item.setString(buildHtml("", imagePaths), platform::NSPasteboardTypeHTML);
+    ImageFiles files;
+    item.setString(buildHtml("", imagePaths, files), platform::NSPasteboardTypeHTML);
     item.setPropertyList(stringList(std::move(urls)), platform::NSPasteboardTypeFileURL);
     item.setPropertyList(stringList(std::move(names)), "NSFilenamesPboardType");
-    if (std::optional<platform::Bytes> png = pngData(imagePaths.front()))
-        item.setData(std::move(*png), platform::NSPasteboardTypePNG);
+    if (platform::SharedBytes png = pngData(imagePaths.front(), files))
+        item.setData(std::move(png), platform::NSPasteboardTypePNG);
     return {pb.writeObjects({item}), "visual-web-chat"};
 }
 

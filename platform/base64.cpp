@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "platform/large_buffer.h"
+
 namespace platform {
 namespace {
 
@@ -25,8 +27,9 @@ std::string base64Encode(const std::uint8_t* data, std::size_t size) {
 }
 
 void base64Append(std::string& out, const std::uint8_t* data, std::size_t size) {
-    std::size_t start = out.size();
-    out.resize(start + 4 * ((size + 2) / 3));
+    std::size_t start = out.size(), end = start + 4 * ((size + 2) / 3);
+    if (out.capacity() < end) reserveLarge(out, end);
+    out.resize(end);
     char* o = out.data() + start;
     std::size_t i = 0;
     for (; i + 3 <= size; i += 3, o += 4) {

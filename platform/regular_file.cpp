@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "platform/images.h"
+#include "platform/large_buffer.h"
 
 namespace platform {
 
@@ -21,7 +22,7 @@ std::optional<Bytes> readRegularFile(const std::string& path, std::uint64_t maxB
         return std::nullopt;
     }
     Bytes bytes;
-    if (st.st_size > 0) bytes.reserve(static_cast<std::size_t>(st.st_size));
+    if (st.st_size > 0) reserveLarge(bytes, static_cast<std::size_t>(st.st_size));
     std::uint8_t buffer[65536];
     for (;;) {
         ssize_t n = ::read(fd, buffer, sizeof buffer);

@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <cstring>
 #include <set>
+#include <string_view>
 
+#include "platform/large_buffer.h"
 namespace platform {
 
 namespace {
@@ -111,12 +113,29 @@ long twips(double points) {
     return std::lround(std::max(0.0, points) * 20.0);
 }
 
+// An RTF document as it is written: straight into the bytes of its representation.
+struct RtfOut {
+    Bytes bytes;
+    RtfOut& operator+=(std::string_view s) {
+        bytes.insert(bytes.end(), s.begin(), s.end());
+        return *this;
+    }
+    RtfOut& operator+=(char c) {
+        bytes.push_back(static_cast<std::uint8_t>(c));
+        return *this;
+    }
+};
+
+std::size_t hexSize(std::size_t bytes) {
+    return bytes * 2 + bytes / 64;
+}
+
 // Two digits a byte, a line break after every 64 bytes, written in place at the end of `out`.
-void appendHex(std::string& out, const Bytes& bytes) {
+void appendHex(Bytes& out, const Bytes& bytes) {
     static const char digits[] = "0123456789abcdef";
     std::size_t start = out.size();
-    out.resize(start + bytes.size() * 2 + bytes.size() / 64);
-    char* o = out.data() + start;
+    out.resize(start + hexSize(bytes.size()));
+    std::uint8_t* o = out.data() + start;
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         *o++ = digits[bytes[i] >> 4];
         *o++ = digits[bytes[i] & 0x0F];
@@ -125,15 +144,16 @@ void appendHex(std::string& out, const Bytes& bytes) {
 }
 
 // The picture of an attachment: PNG and JPEG as they are, every other format converted to PNG.
-bool appendPicture(std::string& out, const ImageAttachment& a) {
-    const Bytes* data = &a.data;
+bool appendPicture(RtfOut& out, const ImageAttachment& a) {
+    if (!a.data) return false;
+    const Bytes* data = a.data.get();
     std::optional<Bytes> converted;
     const char* blip = "\\pngblip";
     int pixelWidth = a.pixelWidth, pixelHeight = a.pixelHeight;
     if (a.format == ImageFormat::JPEG) {
         blip = "\\jpegblip";
     } else if (a.format != ImageFormat::PNG) {
-        std::optional<LoadedImage> image = decodeImage(a.data);
+        std::optional<LoadedImage> image = decodeImage(*a.data);
         if (!image) return false;
         converted = encodePNG(image->bitmap);
         if (!converted) return false;
@@ -148,14 +168,14 @@ bool appendPicture(std::string& out, const ImageAttachment& a) {
     out += "\\picwgoal" + std::to_string(twips(a.boundsWidth)) + "\\pichgoal" +
            std::to_string(twips(a.boundsHeight));
     out += "\n";
-    appendHex(out, *data);
+    appendHex(out.bytes, *data);
     out += "}";
     return true;
 }
 
 // How the Cocoa text system refers to an attachment file of an RTFD; the \'ac (a "¬") stands for the
 // attachment character.
-void appendGraphicReference(std::string& out, const ImageAttachment& a, const std::string& name) {
+void appendGraphicReference(RtfOut& out, const ImageAttachment& a, const std::string& name) {
     out += "{{\\NeXTGraphic " + escapeRtf(name) + " \\width" + std::to_string(twips(a.boundsWidth)) +
            " \\height" + std::to_string(twips(a.boundsHeight)) +
            " \\appleattachmentpadding0 \\appleembedtype0 \\appleaqc\n}\\'ac}";
@@ -163,8 +183,7 @@ void appendGraphicReference(std::string& out, const ImageAttachment& a, const st
 
 // One RTF document. `attachmentNames` given: the RTFD's TXT.rtf, which names the attachment files;
 // otherwise the pictures are embedded.
-std::optional<std::string> writeRtf(const AttributedString& text,
-                                    const std::vector<std::string>* attachmentNames) {
+std::optional<Bytes> writeRtf(const AttributedString& text, const std::vector<std::string>* attachmentNames) {
     std::vector<Color> colors;
     for (const auto& element : text.elements()) {
         if (const auto* run = std::get_if<TextRun>(&element);
@@ -173,7 +192,16 @@ std::optional<std::string> writeRtf(const AttributedString& text,
             colors.push_back(*run->color);
     }
 
-    std::string out =
+    RtfOut out;
+    // Room for the embedded pictures up front: they are nearly all of a document that has them.
+    std::size_t room = 1024;
+    for (const auto& element : text.elements()) {
+        if (const auto* run = std::get_if<TextRun>(&element)) room += run->text.size() + 64;
+        if (const auto* a = std::get_if<ImageAttachment>(&element); a != nullptr && a->data)
+            room += 256 + (attachmentNames == nullptr ? hexSize(a->data->size()) : 0);
+    }
+    reserveLarge(out.bytes, room);
+    out +=
         "{\\rtf1\\ansi\\ansicpg1252\\uc1\\deff0\n"
         "{\\fonttbl{\\f0\\fswiss\\fcharset0 .AppleSystemUIFont{\\*\\falt Helvetica};}}\n"
         "{\\colortbl;";
@@ -212,7 +240,7 @@ std::optional<std::string> writeRtf(const AttributedString& text,
         }
     }
     out += "}";
-    return out;
+    return std::move(out.bytes);
 }
 
 // ------------------------------------------------------------------------------------------- flat RTFD
@@ -277,7 +305,11 @@ constexpr std::uint32_t kFlatVersion = 3;
 constexpr std::uint32_t kLargeFileMark = 0x80000000u;
 
 std::optional<Bytes> writeFlat(const std::vector<std::pair<std::string, const Bytes*>>& files) {
-    Bytes out{'r', 't', 'f', 'd'};
+    std::size_t size = 16;
+    for (const auto& [name, contents] : files) size += 4 + name.size() + 4 + 8 + contents->size();
+    Bytes out;
+    reserveLarge(out, size);
+    out.insert(out.end(), {'r', 't', 'f', 'd'});
     putU32(out, 0);
     putU32(out, kFlatVersion);
     putU32(out, static_cast<std::uint32_t>(files.size()));
@@ -340,20 +372,19 @@ std::string AttributedString::string() const {
 }
 
 std::optional<Bytes> rtfData(const AttributedString& text) {
-    std::optional<std::string> rtf = writeRtf(text, nullptr);
-    if (!rtf) return std::nullopt;
-    return Bytes(rtf->begin(), rtf->end());
+    return writeRtf(text, nullptr);
 }
 
 std::optional<Bytes> rtfdData(const AttributedString& text) {
     std::vector<std::string> names = attachmentFileNames(text);
-    std::optional<std::string> rtf = writeRtf(text, &names);
-    if (!rtf) return std::nullopt;
-    Bytes txt(rtf->begin(), rtf->end());
-    std::vector<std::pair<std::string, const Bytes*>> files{{"TXT.rtf", &txt}};
+    std::optional<Bytes> txt = writeRtf(text, &names);
+    if (!txt) return std::nullopt;
+    std::vector<std::pair<std::string, const Bytes*>> files{{"TXT.rtf", &*txt}};
+    static const Bytes kNoBytes;
     std::size_t i = 0;
     for (const auto& element : text.elements())
-        if (const auto* a = std::get_if<ImageAttachment>(&element)) files.emplace_back(names[i++], &a->data);
+        if (const auto* a = std::get_if<ImageAttachment>(&element))
+            files.emplace_back(names[i++], a->data ? a->data.get() : &kNoBytes);
     return writeFlat(files);
 }
 

@@ -36,9 +36,10 @@ struct TextRun {
     std::optional<Color> color;  // none: the reader's default text colour
 };
 
-// An image shown inline: the image file's bytes, as they are, with what the writers need to place them.
+// An image shown inline: the image file's bytes, as they are (shared with whoever read them), with what
+// the writers need to place them.
 struct ImageAttachment {
-    Bytes data;
+    SharedBytes data;
     ImageFormat format = ImageFormat::PNG;
     int pixelWidth = 0;
     int pixelHeight = 0;

@@ -24,7 +24,8 @@ std::optional<double> Value::asNumber() const {
 }
 
 const std::string* Value::asString() const {
-    return std::get_if<std::string>(&v_);
+    if (auto* p = std::get_if<std::shared_ptr<const std::string>>(&v_)) return p->get();
+    return nullptr;
 }
 
 const Bytes* Value::asData() const {
@@ -64,6 +65,7 @@ bool Value::operator==(const Value& other) const {
     if (auto* a = asArray()) return *a == *other.asArray();
     if (auto* d = asDictionary()) return *d == *other.asDictionary();
     if (auto* b = asData()) return *b == *other.asData();
+    if (auto* s = asString()) return *s == *other.asString();
     return v_ == other.v_;
 }
 

@@ -37,8 +37,8 @@ class Value {
     Value(int i) : v_(std::int64_t{i}) {}
     Value(std::int64_t i) : v_(i) {}
     Value(double d) : v_(d) {}
-    Value(const char* s) : v_(std::string(s)) {}
-    Value(std::string s) : v_(std::move(s)) {}
+    Value(const char* s) : v_(std::make_shared<const std::string>(s)) {}
+    Value(std::string s) : v_(std::make_shared<const std::string>(std::move(s))) {}
     Value(Bytes b) : v_(std::make_shared<const Bytes>(std::move(b))) {}
     Value(SharedBytes b) : v_(std::move(b)) {}
     Value(Date d) : v_(d) {}
@@ -67,8 +67,9 @@ class Value {
     bool operator==(const Value& other) const;
 
   private:
-    std::variant<std::monostate, bool, std::int64_t, double, std::string, SharedBytes, Date,
-                 std::shared_ptr<const Array>, std::shared_ptr<const Dictionary>>
+    // Strings and data are shared between copies: a representation's text can be as large as its data.
+    std::variant<std::monostate, bool, std::int64_t, double, std::shared_ptr<const std::string>, SharedBytes,
+                 Date, std::shared_ptr<const Array>, std::shared_ptr<const Dictionary>>
         v_;
 };
 

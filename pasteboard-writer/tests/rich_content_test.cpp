@@ -147,8 +147,8 @@ TEST_F(RichContent, EveryImageIsOfferedAsPngAndInlinedUnderATypeBrowsersShow) {
         std::optional<platform::LoadedImage> expected = platform::decodeImage(source);
         ASSERT_TRUE(expected.has_value());
 
-        std::optional<Bytes> png = pngData(path);
-        ASSERT_TRUE(png.has_value());
+        platform::SharedBytes png = pngData(path);
+        ASSERT_TRUE(png);
         ASSERT_GE(png->size(), 8u);
         EXPECT_EQ(std::string(png->begin(), png->begin() + 8), "\x89PNG\r\n\x1a\n");
         std::optional<platform::LoadedImage> offered = platform::decodeImage(*png);
@@ -174,8 +174,8 @@ TEST_F(RichContent, ConvertedImagesKeepTheirResolution) {
     EXPECT_EQ(source->heightPoints, 10);
 
     ssptest::writeFile(file("retina.tiff"), std::string(tiff->begin(), tiff->end()));
-    std::optional<Bytes> png = pngData(file("retina.tiff").string());
-    ASSERT_TRUE(png.has_value());
+    platform::SharedBytes png = pngData(file("retina.tiff").string());
+    ASSERT_TRUE(png);
     std::optional<platform::LoadedImage> offered = platform::decodeImage(*png);
     ASSERT_TRUE(offered.has_value());
     EXPECT_EQ(offered->format, platform::ImageFormat::PNG);
@@ -189,7 +189,7 @@ TEST_F(RichContent, FilesThatAreNotImagesAreNotOffered) {
     ssptest::writeFile(file("cut.jpg"), "\xFF\xD8\xFF\xE0 and nothing more");
     for (const char* name : {"notes.png", "bad.webp", "cut.jpg"}) {
         SCOPED_TRACE(name);
-        EXPECT_FALSE(pngData(file(name).string()).has_value());
+        EXPECT_FALSE(pngData(file(name).string()));
         EXPECT_EQ(buildHtml("", {file(name).string()}), kHead + kTail);
     }
 }
@@ -201,7 +201,7 @@ TEST_F(RichContent, PngDataReadsOnlyNonEmptyRegularFiles) {
     for (std::string path : {file("empty.png").string(), file("pipe.png").string(),
                              file("pipe.webp").string(), sandbox_.files().string(), std::string("/dev/zero"),
                              std::string("/dev/null"), file("missing.png").string()}) {
-        EXPECT_FALSE(pngData(path).has_value()) << path;
+        EXPECT_FALSE(pngData(path)) << path;
     }
     // The same paths leave no trace in either rich form, and do not block them.
     std::vector<std::string> paths{file("pipe.png").string(), sandbox_.files().string(), "/dev/zero"};
@@ -250,7 +250,7 @@ TEST_F(RichContent, AttributedStringLaysOutTextCaptionsAndAttachments) {
 
     std::vector<const ImageAttachment*> images = attachmentsOf(attr);
     ASSERT_EQ(images.size(), 2u);
-    EXPECT_EQ(images[0]->data, sampleBytes("samples/screenshot-retina-144dpi.png"));
+    EXPECT_EQ(*images[0]->data, sampleBytes("samples/screenshot-retina-144dpi.png"));
     EXPECT_EQ(images[0]->format, platform::ImageFormat::PNG);
     EXPECT_EQ(images[0]->pixelWidth, 320);
     EXPECT_EQ(images[0]->boundsWidth, 160);  // points, not pixels
@@ -262,6 +262,25 @@ TEST_F(RichContent, AttributedStringLaysOutTextCaptionsAndAttachments) {
     // Both rich forms come out of it.
     EXPECT_TRUE(platform::rtfData(attr).has_value());
     EXPECT_TRUE(platform::rtfdData(attr).has_value());
+}
+
+// Every form made in one run comes from one read of each file, however often its path is named.
+TEST_F(RichContent, EachImageFileIsReadOnceForEveryForm) {
+    std::string path = writePng(file("once.png"), 4, 3, 72);
+    ImageFiles files;
+    platform::SharedBytes first = files.bytes(path);
+    ASSERT_TRUE(first);
+    writePng(file("once.png"), 8, 8, 72);  // changed after the first read: the run keeps what it read
+    EXPECT_EQ(files.bytes(path), first);
+    EXPECT_EQ(pngData(path, files), first);
+    AttributedString attr = buildAttributed("", {path, path}, files);
+    std::vector<const ImageAttachment*> images = attachmentsOf(attr);
+    ASSERT_EQ(images.size(), 2u);
+    EXPECT_EQ(images[0]->data, first);
+    EXPECT_EQ(images[1]->data, first);
+    EXPECT_EQ(images[0]->pixelWidth, 4);
+    EXPECT_EQ(buildHtml("", {path}, files), kHead + imageBlock(1, *first, "image/png") + kTail);
+    EXPECT_FALSE(files.bytes(file("missing.png").string()));
 }
 
 TEST_F(RichContent, AttachmentBoundsFitTheBoxKeepingTheAspectRatio) {

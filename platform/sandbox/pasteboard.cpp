@@ -33,18 +33,34 @@ class SandboxPasteboard final : public Pasteboard {
 
     bool writeObjects(const std::vector<PasteboardItem>& items) override {
         if (!store_ || items.empty() || refusesWrites()) return false;
+        // The board this write adds to, when this pasteboard's own last change left it: the board it
+        // writes is then that one and the new items, without reading back what was just stored.
+        const Board* before =
+            ownSnapshot_ && snapshot_ && snapshotGeneration_ == Store::localWriteGeneration() ? &*snapshot_
+                                                                                              : nullptr;
         std::optional<Board> written;
         auto appended = [&](sqlite3* db) {
             std::int64_t id = Store::largestItemId(db).value_or(0);
+            std::vector<StoredItem> added;
             for (const PasteboardItem& item : items) {
                 if (id == INT64_MAX) return false;
                 ++id;
                 if (!Store::appendItem(db, id)) return false;
-                for (const Representation& rep : item.representations())
+                StoredItem stored{id, item.representations()};
+                for (Representation& rep : stored.reps) {
+                    rep.answers &= AnswersAll;
                     if (!Store::appendRepresentation(db, id, rep)) return false;
+                }
+                added.push_back(std::move(stored));
             }
             if (!Store::setItemsNull(db, false)) return false;
-            written = Store::readBoard(db);
+            if (before && Store::changeCount(db) == before->changeCount) {
+                written = *before;
+                written->itemsNull = false;
+                for (StoredItem& item : added) written->items.push_back(std::move(item));
+            } else {
+                written = Store::readBoard(db);
+            }
             return written.has_value();
         };
         std::int64_t after = 0;
@@ -82,9 +98,11 @@ class SandboxPasteboard final : public Pasteboard {
     std::optional<std::vector<std::string>> readURLs() override { return boardURLs(board()); }
 
   private:
+    // The board that this pasteboard's own change left.
     void keep(Board board) {
         snapshot_ = std::move(board);
         snapshotGeneration_ = Store::localWriteGeneration();
+        ownSnapshot_ = true;
         readable_ = true;
     }
 
@@ -93,6 +111,7 @@ class SandboxPasteboard final : public Pasteboard {
         if (!snapshot_) {
             snapshotGeneration_ = Store::localWriteGeneration();
             std::optional<Board> read = store_ ? store_->read() : std::nullopt;
+            ownSnapshot_ = false;
             readable_ = read.has_value();
             snapshot_ = read ? std::move(*read) : Board{};
         }
@@ -102,6 +121,7 @@ class SandboxPasteboard final : public Pasteboard {
     std::optional<Store> store_ = Store::open();
     std::optional<Board> snapshot_;
     std::uint64_t snapshotGeneration_ = 0;
+    bool ownSnapshot_ = false;
     bool readable_ = false;
 };
 

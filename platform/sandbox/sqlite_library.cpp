@@ -8,6 +8,8 @@
 
 #include <cstdio>
 
+#include "platform/large_buffer.h"
+
 namespace {
 
 // The functions the store (and its tests) call: result type, name, parameters, arguments, the answer without SQLite.
@@ -62,6 +64,27 @@ struct Library {
 
 constexpr const char* kLibraryName = "libsqlite3.so.0";
 
+// SQLite's own allocator, with its large blocks in huge pages (platform/large_buffer.h): storing a
+// representation makes a record as large as its value. Set before the library's first use; a library
+// that refuses keeps its allocator as it is.
+void adviseLargeAllocations(void* handle) {
+    auto config = reinterpret_cast<int (*)(int, ...)>(dlsym(handle, "sqlite3_config"));
+    static sqlite3_mem_methods base;
+    if (!config || config(SQLITE_CONFIG_GETMALLOC, &base) != SQLITE_OK) return;
+    static sqlite3_mem_methods advised = base;
+    advised.xMalloc = [](int size) {
+        void* block = base.xMalloc(size);
+        platform::adviseHugePages(block, static_cast<std::size_t>(size));
+        return block;
+    };
+    advised.xRealloc = [](void* old, int size) {
+        void* block = base.xRealloc(old, size);
+        platform::adviseHugePages(block, static_cast<std::size_t>(size));
+        return block;
+    };
+    config(SQLITE_CONFIG_MALLOC, &advised);
+}
+
 // The library's functions, or nothing when it cannot be loaded (said once on standard error). The
 // handle is never closed: the functions stay valid until the process ends.
 const Library* library() {
@@ -80,6 +103,7 @@ const Library* library() {
     }
         SSP_SQLITE_FUNCTIONS(SSP_SQLITE_RESOLVE)
 #undef SSP_SQLITE_RESOLVE
+        adviseLargeAllocations(handle);
         return &functions;
     }();
     return loaded;

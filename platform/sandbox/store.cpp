@@ -1,13 +1,13 @@
 #include "platform/sandbox/store.h"
 
 #include <sqlite3.h>
-#include <sys/mman.h>
 
 #include <atomic>
 #include <limits>
 #include <map>
 #include <mutex>
 
+#include "platform/large_buffer.h"
 #include "platform/property_list.h"
 #include "platform/sandbox/environment.h"
 
@@ -126,18 +126,9 @@ bool hasSchema(sqlite3* db) {
     return s.step() == SQLITE_ROW && s.integer(0) == 3;
 }
 
-// A buffer for `size` bytes. Large ones ask for transparent huge pages before their first touch: a
-// representation can be hundreds of megabytes, and faulting it in 4 KiB pages costs far more than
-// copying it.
 Bytes largeBuffer(std::size_t size) {
     Bytes out;
-    out.reserve(size);
-    constexpr std::uintptr_t kHuge = 2u << 20;
-    if (size >= 4 * kHuge) {
-        auto begin = (reinterpret_cast<std::uintptr_t>(out.data()) + kHuge - 1) & ~(kHuge - 1);
-        auto end = (reinterpret_cast<std::uintptr_t>(out.data()) + size) & ~(kHuge - 1);
-        if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-    }
+    reserveLarge(out, size);
     out.resize(size);
     return out;
 }
@@ -187,10 +178,10 @@ std::optional<Store> Store::open() {
     Store store(db, path);
     // WAL lets readers go on while a writer works (the mode stays with the file once set); the schema
     // is made under the write lock, once, so that opening the store to read never queues behind a
-    // writer. Large pages keep big representations in few overflow pages; mapping the file spares a
-    // read call per page. The page size takes effect when the file is new.
+    // writer. Large pages keep big representations in few overflow pages (the page size takes effect
+    // when the file is new). The file is not mapped: a mapping is no faster here, and every page of a
+    // large board that is read or cleared through it would count in the process's memory.
     exec(db, "PRAGMA page_size=65536");
-    exec(db, "PRAGMA mmap_size=1073741824");
     if (!exec(db, "PRAGMA journal_mode=WAL")) return std::nullopt;
     exec(db, "PRAGMA synchronous=NORMAL");
     // Debian's SQLite overwrites deleted content with zeros by default: replacing a board of large

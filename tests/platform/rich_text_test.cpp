@@ -18,7 +18,8 @@ Bytes sample(const char* file) {
 
 ImageAttachment attachmentOf(const char* file, ImageFormat format, int pw, int ph, double w, double h,
                              std::string name = "") {
-    return ImageAttachment{sample(file), format, pw, ph, w, h, std::move(name)};
+    return ImageAttachment{
+        std::make_shared<const Bytes>(sample(file)), format, pw, ph, w, h, std::move(name)};
 }
 
 std::string hexOf(const Bytes& bytes, std::size_t count) {
@@ -142,7 +143,8 @@ TEST(RichText, RtfEmbedsPicturesWithTheirPixelAndGoalSizes) {
 TEST(RichText, RtfFailsWhenAnAttachmentCannotBeConverted) {
     AttributedString s;
     s.appendText("x", Font{});
-    s.appendAttachment(ImageAttachment{Bytes{'n', 'o', 't'}, ImageFormat::GIF, 1, 1, 1, 1, ""});
+    s.appendAttachment(ImageAttachment{std::make_shared<const Bytes>(Bytes{'n', 'o', 't'}), ImageFormat::GIF,
+                                       1, 1, 1, 1, ""});
     EXPECT_FALSE(rtfData(s).has_value());
 }
 

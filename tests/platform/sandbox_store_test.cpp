@@ -225,6 +225,52 @@ TEST_F(Ownership, AWriterReadsBackTheBoardItLeft) {
     EXPECT_EQ(a->types(), std::vector<std::string>{});
 }
 
+// Each item's types and the three reads of each type, as a text to compare.
+std::string describe(platform::Pasteboard& pb) {
+    std::string out = "types:";
+    for (const std::string& type : pb.types().value_or(std::vector<std::string>{})) out += " " + type;
+    for (const platform::PasteboardItem& item :
+         pb.pasteboardItems().value_or(std::vector<platform::PasteboardItem>{})) {
+        out += "\nitem:";
+        for (const std::string& type : item.types()) {
+            platform::SharedBytes data = item.dataForType(type);
+            std::optional<platform::Value> plist = item.propertyListForType(type);
+            out += " " + type + "=" + (data ? std::string(data->begin(), data->end()) : "-") + "/" +
+                   item.stringForType(type).value_or("-") + "/" + (plist ? "plist" : "-");
+        }
+    }
+    return out;
+}
+
+// A writer answers from the board it left without reading it back; that board is the one any other
+// reader finds, after a first write, a second one, and one that follows a put of the Carbon view.
+TEST_F(Ownership, WhatAWriterAnswersIsWhatOthersRead) {
+    platform::PasteboardItem rich;
+    rich.setString("text", platform::NSPasteboardTypeString);
+    rich.setData(platform::Bytes{'<', 'b', '>'}, platform::NSPasteboardTypeHTML);
+    rich.setPropertyList(platform::Value(platform::Array{platform::Value("file:///a")}),
+                         platform::NSPasteboardTypeFileURL);
+    platform::PasteboardItem restricted({{"com.example.bytes-only", platform::RepresentationKind::String,
+                                          platform::Value("only bytes"), platform::AnswersData}});
+    auto a = platform::generalPasteboard();
+    a->clearContents();
+    ASSERT_TRUE(a->writeObjects({rich, restricted}));
+    EXPECT_EQ(describe(*a), describe(*platform::generalPasteboard()));
+    ASSERT_TRUE(a->writeObjects({restricted}));
+    EXPECT_EQ(describe(*a), describe(*platform::generalPasteboard()));
+
+    platform::PasteboardRef carbon = nullptr;
+    ASSERT_EQ(platform::PasteboardCreate(platform::kPasteboardClipboard, &carbon), platform::noErr);
+    platform::ScopedPasteboard scoped(carbon);
+    ASSERT_EQ(platform::PasteboardPutItemFlavor(carbon, 0, "fndf", {1}, 0), platform::noErr);
+    ASSERT_TRUE(a->writeObjects({rich}));
+    std::string written = describe(*a);
+    EXPECT_EQ(written, describe(*platform::generalPasteboard()));
+    EXPECT_EQ(written.rfind("types: fndf ", 0), 0u) << written;
+    EXPECT_EQ(a->changeCount(), 5);
+    EXPECT_EQ(a->pasteboardItems()->size(), 4u);
+}
+
 TEST_F(Ownership, RefusedWritesCoverTheCarbonView) {
     sb.writeDesktop({{"pasteboard", {{"refuseWrites", true}}}});
     sb.loadBoard({{"changeCount", 5}, {"items", {{{"reps", {{{"type", "t"}, {"text", "kept"}}}}}}}});
