@@ -13,6 +13,7 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/large_buffer.h"
 #include "platform/x11/capture_pixels.h"
 #include "platform/x11/capture_windows.h"
 #include "platform/x11/composite_exclusion.h"
@@ -113,7 +114,8 @@ class DisplayGrabber {
         if (source.width > 0 && source.height > 0) {
             CGRect display{0, 0, static_cast<double>(area_.width), static_cast<double>(area_.height)};
             CGRect part = CGRectIntersection(CGRectIntegral(CGRectIntersection(source, display)), display);
-            if (!(part.width >= 1 && part.height >= 1)) return captureError(CaptureErrorCode::InvalidFrameSize);
+            if (!(part.width >= 1 && part.height >= 1))
+                return captureError(CaptureErrorCode::InvalidFrameSize);
             area_ = PixelRect{area_.x + static_cast<int>(part.x), area_.y + static_cast<int>(part.y),
                               static_cast<int>(part.width), static_cast<int>(part.height)};
         }
@@ -148,7 +150,10 @@ class DisplayGrabber {
             visible.height == area_.height) {
             frame.width = area_.width;
             frame.height = area_.height;
-            frame.rgba.resize(static_cast<std::size_t>(area_.width) * static_cast<std::size_t>(area_.height) * 4);
+            std::size_t bytes =
+                static_cast<std::size_t>(area_.width) * static_cast<std::size_t>(area_.height) * 4;
+            reserveLarge(frame.rgba, bytes);
+            frame.rgba.resize(bytes);
         } else {
             frame = blackBitmap(area_.width, area_.height);
         }
