@@ -22,6 +22,7 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/png_encoder.h"
@@ -96,8 +97,8 @@ struct PngDecodeState {
 // the resolution is taken to the nearest whole dot per inch, as image viewers show it.
 bool decodePngInto(const Bytes& bytes, PngDecodeState* state) {
     png_reading::Source src{bytes.data(), bytes.size(), 0};
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, png_reading::onError,
-                                             png_reading::onWarning);
+    png_structp png =
+        png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, png_reading::onError, png_reading::onWarning);
     if (png == nullptr) return false;
     png_infop info = png_create_info_struct(png);
     if (info == nullptr) {
@@ -329,7 +330,9 @@ bool readFirstGifFrame(GifFileType* gif, std::vector<GifByteType>* raster, Graph
         const GifImageDesc& desc = gif->Image;
         if (!sizeAcceptable(desc.Width, desc.Height)) return false;
         raster->resize(std::size_t(desc.Width) * desc.Height);
-        auto line = [&](int y) { return DGifGetLine(gif, raster->data() + std::size_t(y) * desc.Width, desc.Width); };
+        auto line = [&](int y) {
+            return DGifGetLine(gif, raster->data() + std::size_t(y) * desc.Width, desc.Width);
+        };
         if (desc.Interlace) {
             // Four passes: every 8th row from 0, every 8th from 4, every 4th from 2, every 2nd from 1.
             static constexpr int kStart[] = {0, 4, 2, 1};
@@ -557,8 +560,34 @@ std::optional<LoadedImage> decodeTiff(const Bytes& bytes) {
 
 // ---------------------------------------------------------------------------------------------------- BMP
 
+// Whether the file holds the pixel rows its header declares, for the layouts whose size the header
+// fixes (uncompressed, bit fields). The decoder reads bytes past the end as zeros: a file of a hundred
+// bytes that declares 8192 x 8192 pixels would take seconds and a quarter of a gigabyte to become black.
+// A last row without its padding is accepted, as writers that leave it out are common.
+bool bmpHoldsItsRows(const Bytes& b) {
+    auto u16 = [&b](std::size_t at) { return std::uint32_t{b[at]} | std::uint32_t{b[at + 1]} << 8; };
+    auto u32 = [&u16](std::size_t at) { return u16(at) | u16(at + 2) << 16; };
+    if (b.size() < 26) return false;
+    std::uint64_t offset = u32(10), width = 0, height = 0, bits = 0, compression = 0;
+    if (u32(14) == 12) {  // the OS/2 header: 16-bit sizes
+        width = u16(18), height = u16(20), bits = u16(24);
+    } else {
+        if (b.size() < 34) return false;
+        auto magnitude = [](std::uint32_t v) {
+            return static_cast<std::uint64_t>(std::llabs(static_cast<std::int32_t>(v)));
+        };
+        width = magnitude(u32(18)), height = magnitude(u32(22)), bits = u16(28), compression = u32(30);
+    }
+    constexpr std::uint64_t kRgb = 0, kBitFields = 3, kAlphaBitFields = 6;
+    if (compression != kRgb && compression != kBitFields && compression != kAlphaBitFields) return true;
+    if (width == 0 || height == 0 || bits == 0) return true;  // the decoder refuses these itself
+    std::uint64_t stride = (width * bits + 31) / 32 * 4;
+    return b.size() >= offset + stride * (height - 1) + (width * bits + 7) / 8;
+}
+
 std::optional<LoadedImage> decodeBmp(const Bytes& bytes) {
     if (bytes.size() > static_cast<std::size_t>(INT32_MAX)) return std::nullopt;
+    if (!bmpHoldsItsRows(bytes)) return std::nullopt;
     int width = 0, height = 0, channels = 0;
     int length = static_cast<int>(bytes.size());
     if (!stbi_info_from_memory(bytes.data(), length, &width, &height, &channels)) return std::nullopt;
@@ -598,7 +627,7 @@ std::optional<LoadedImage> decodeWebP(const Bytes& bytes) {
 
 bool bitmapValid(const Bitmap& bitmap) {
     return encodableSize(bitmap.width > 0 ? static_cast<std::uint64_t>(bitmap.width) : 0,
-                          bitmap.height > 0 ? static_cast<std::uint64_t>(bitmap.height) : 0) &&
+                         bitmap.height > 0 ? static_cast<std::uint64_t>(bitmap.height) : 0) &&
            bitmap.rgba.size() == std::size_t(bitmap.width) * std::size_t(bitmap.height) * 4;
 }
 
@@ -712,19 +741,18 @@ std::optional<Bytes> encodeTIFF(const Bitmap& bitmap, Resolution dpi) {
     std::uint16_t extra[] = {EXTRASAMPLE_UNASSALPHA};
     auto width = static_cast<std::uint32_t>(bitmap.width);
     auto height = static_cast<std::uint32_t>(bitmap.height);
-    bool ok = TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width) &&
-              TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height) && TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8) &&
-              TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 4) &&
-              TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, extra) &&
-              TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB) &&
-              TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
-              TIFFSetField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT) &&
-              TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW) &&
-              TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL) &&
-              TIFFSetField(tif, TIFFTAG_XRESOLUTION, dpi.x) &&
-              TIFFSetField(tif, TIFFTAG_YRESOLUTION, dpi.y) &&
-              TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH) &&
-              TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif, 0));
+    bool ok =
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width) && TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height) &&
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8) && TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 4) &&
+        TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, extra) &&
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB) &&
+        TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
+        TIFFSetField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT) &&
+        TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW) &&
+        TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL) &&
+        TIFFSetField(tif, TIFFTAG_XRESOLUTION, dpi.x) && TIFFSetField(tif, TIFFTAG_YRESOLUTION, dpi.y) &&
+        TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH) &&
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif, 0));
     std::vector<std::uint8_t> row(std::size_t(width) * 4);  // libtiff may encode in place
     for (std::uint32_t y = 0; ok && y < height; ++y) {
         std::memcpy(row.data(), bitmap.rgba.data() + std::size_t(y) * row.size(), row.size());

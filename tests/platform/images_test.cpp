@@ -354,6 +354,14 @@ TEST(Images, DecodingStaysWithinBounds) {
     ASSERT_TRUE(animated.has_value());
     EXPECT_EQ(animated->bitmap.rgba, first->bitmap.rgba);
 
+    // A BMP is decoded only when the file holds the rows its header declares: the decoder would read
+    // the missing bytes as black, at the cost of a whole image of them.
+    Bytes bmp = fileBytes(ssptest::sourcePath("samples/icon.bmp"));
+    ASSERT_TRUE(decodeImage(bmp).has_value());
+    EXPECT_FALSE(decodeImage(Bytes(bmp.begin(), bmp.end() - 1)).has_value());
+    EXPECT_FALSE(
+        decodeImage(fileBytes(ssptest::sourcePath("fuzz/corpus/images/bmp-rows-beyond-file"))).has_value());
+
     // Files above the bound are neither read nor allocated for, however they were made.
     ssptest::Sandbox sandbox;
     std::filesystem::create_directories(sandbox.files());
