@@ -81,6 +81,13 @@ def webp_claiming(path, side):
     open(path, "wb").write(b"RIFF" + struct.pack("<I", 4 + len(chunk)) + b"WEBP" + chunk)
 
 
+def bmp_claiming(path, side):
+    """A 32-bit uncompressed BMP header of side x side pixels followed by one row's worth of data."""
+    info = struct.pack("<IiiHHIIiiII", 40, side, side, 1, 32, 0, 0, 2835, 2835, 0, 0)
+    header = b"BM" + struct.pack("<IHHI", 14 + len(info) + 4 * side, 0, 0, 14 + len(info))
+    open(path, "wb").write(header + info + b"\x80" * (4 * side))
+
+
 def lzw(indices, min_code_size=2):
     """GIF LZW data (in sub-blocks) of a byte string of colour indices."""
     clear, eoi = 1 << min_code_size, (1 << min_code_size) + 1
@@ -171,6 +178,7 @@ def generate(folder):
     add("claims-16384.jpg", jpeg_claiming, 16384)
     add("claims-16384.tiff", tiff_claiming, 16384)
     add("claims-16384.webp", webp_claiming, 16384)
+    add("claims-8192.bmp", bmp_claiming, 8192)
     add("frames-10000.gif", many_frame_gif, 10000, 200)
     files += damaged_samples(folder)
     sparse = os.path.join(folder, "sparse-4gib.png")
