@@ -7,8 +7,8 @@
 
 namespace platform {
 
-// Advises huge pages for the whole 2 MiB pages inside [data, data + size); smaller ranges are left as
-// they are. Only advice: nothing changes when the system has no transparent huge pages.
+// Advises huge pages for the whole 2 MiB pages inside [data, data + size); a range under 4 MiB is left
+// as it is. Only advice: nothing changes when the system has no transparent huge pages.
 void adviseHugePages(const void* data, std::size_t size);
 
 // Reserves room for `size` elements (a vector or a string), the room beyond the present contents in huge
