@@ -127,7 +127,7 @@ std::string buildHtml(const std::string& text, const std::vector<std::string>& p
     std::size_t room = 512 + text.size() * 5;
     for (const auto& path : paths) {
         images.push_back(inlineImage(path, files));
-        if (images.back()) room += 512 + (images.back()->bytes->size() + 2) / 3 * 4;
+        if (images.back()) room += 512 + platform::base64Size(images.back()->bytes->size());
     }
     std::string html;
     platform::reserveLarge(html, room);

@@ -27,7 +27,7 @@ std::string base64Encode(const std::uint8_t* data, std::size_t size) {
 }
 
 void base64Append(std::string& out, const std::uint8_t* data, std::size_t size) {
-    std::size_t start = out.size(), end = start + 4 * ((size + 2) / 3);
+    std::size_t start = out.size(), end = start + base64Size(size);
     if (out.capacity() < end) reserveLarge(out, end);
     out.resize(end);
     char* o = out.data() + start;

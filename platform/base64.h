@@ -11,6 +11,11 @@
 
 namespace platform {
 
+// The length of the text for `size` bytes.
+constexpr std::size_t base64Size(std::size_t size) {
+    return 4 * ((size + 2) / 3);
+}
+
 std::string base64Encode(const std::uint8_t* data, std::size_t size);
 // Appends the text to `out`, made in place at its end (no temporary copy).
 void base64Append(std::string& out, const std::uint8_t* data, std::size_t size);

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/large_buffer.h"
+
 namespace platform {
 
 namespace {
